@@ -1,0 +1,36 @@
+# Thin wrapper over CMake presets. `make test` and `make demo` work on a bare Debian 12 machine.
+PRESET ?= dev
+SOURCES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
+
+.PHONY: all bootstrap configure build test demo bench format format-check clean
+
+all: build
+
+bootstrap:
+	@tools/bootstrap.sh
+
+configure: bootstrap
+	cmake --preset $(PRESET)
+
+build: configure
+	cmake --build --preset $(PRESET)
+
+test: build
+	ctest --preset $(PRESET)
+
+# Types a few sample scans from a virtual scanner into a window of its own; never a real port.
+demo: bootstrap
+	@tools/demo.sh
+
+bench:
+	$(MAKE) build PRESET=release
+	@bench/run.sh build/release
+
+format:
+	clang-format -i $(SOURCES)
+
+format-check:
+	clang-format --dry-run --Werror $(SOURCES)
+
+clean:
+	rm -rf build

@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# Prints every performance figure of the project; argument: a release build directory.
+set -euo pipefail
+build=${1:-build/release}
+echo "# Pelmora benchmarks — $(date -u +%Y-%m-%d) — $(uname -srm), $(nproc) cores"
+echo
+"$build/bench/bench_stop_latency"

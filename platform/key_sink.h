@@ -1,0 +1,32 @@
+// Where typed keys go: the focused window of the desktop (X11, uinput, SendInput), standard
+// output, or a recorder in the tests.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace platform {
+
+class KeySink {
+public:
+    virtual ~KeySink() = default;
+
+    // Around each block of sendKey calls; a sink may prepare its keymap before and flush after.
+    virtual void beginBlock() {}
+    // Types the character of one 16-bit code unit (a byte's value, or 13 for Enter).
+    virtual void sendKey(std::uint16_t codeUnit) = 0;
+    virtual void endBlock() {}
+};
+
+// Types nothing: the reader still reads, counts and records the scans.
+class NullKeySink : public KeySink {
+public:
+    void sendKey(std::uint16_t) override {}
+};
+
+// The sink for this desktop session, chosen by the build and by what the session offers.
+// Cheap to call: connections to the display or devices are made on first use.
+std::unique_ptr<KeySink> makeDefaultKeySink();
+
+}  // namespace platform

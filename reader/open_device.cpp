@@ -1,0 +1,119 @@
+// Connecting: open the configured device and set up its line from the settings.
+#include "reader/device_reader_thread.h"
+#include "settings/scanner_settings.h"
+
+using vantel::VLString;
+
+namespace {
+
+// A read returns after 32 bytes, a gap of more than 100 ms after the first byte, or 1000 ms.
+constexpr platform::CommTimeouts kReadTimeouts{100, 0, 1000, 0, 0};
+
+std::uint32_t lowBits(std::int32_t value, std::uint32_t mask) {
+    return static_cast<std::uint32_t>(value) & mask;
+}
+
+}  // namespace
+
+void DeviceReaderThread::openDevice() {
+    std::uint32_t requestsAtStart;
+    {
+        ObjectLockGuard guard(*this);
+        requestsAtStart = m_connectRequests;
+    }
+    switch (connect()) {
+        case Outcome::OpenFailed:
+        case Outcome::LineStateUnread:
+            finishConnect(Halted, requestsAtStart);
+            break;
+        case Outcome::Configured:
+        case Outcome::PlainStream:
+            finishConnect(Reading, requestsAtStart);
+            break;
+    }
+}
+
+void DeviceReaderThread::finishConnect(ReaderState state, std::uint32_t requestsAtStart) {
+    ObjectLockGuard guard(*this);
+    if (m_connectRequests == requestsAtStart) {
+        m_state = state;
+    }
+}
+
+DeviceReaderThread::Outcome DeviceReaderThread::connect() {
+    // A reconnect always closes first, so the exclusive open never collides with our own handle.
+    if (isOpen()) {
+        closeDevice();
+    }
+    const VLString name = readSetting(ScannerSettings::DeviceName);
+    {
+        ObjectLockGuard guard(*this);
+        m_deviceName = name;
+    }
+
+    const platform::Handle device = m_serial->createFile(name.t_str());
+    m_hDevice.store(device);
+    if (device == platform::kInvalidHandle) {
+        VLString reason("cannot open ");
+        reason += name;
+        reason += ": ";
+        reason += m_serial->lastOpenError().c_str();
+        setLastError(reason);
+        report(reason);
+        return Outcome::OpenFailed;
+    }
+
+    bool serialPort = name.startsWith("com", VLString::ignoreCase);
+    if (!serialPort) {
+        serialPort = readSetting(ScannerSettings::SerialDevice) != 0;
+    }
+
+    if (!serialPort) {
+        // A plain byte stream (a pipe, a USB HID-POS bridge): no line to set up, but its blocks
+        // are forwarded like a serial port's and its reads are paced the same way.
+        m_addEnter = readSetting(ScannerSettings::bCRLF);
+        m_skipFirstChar = readSetting(ScannerSettings::bSkipFirstChar);
+        m_serial->setCommTimeouts(device, kReadTimeouts);
+        setLastError("");
+        VLString event("opened ");
+        event += name;
+        event += " as a byte stream";
+        report(event);
+        return Outcome::PlainStream;
+    }
+
+    platform::Dcb dcb{};
+    dcb.DCBlength = sizeof(platform::Dcb);
+    if (!m_serial->getCommState(device, dcb)) {
+        closeDevice();
+        VLString reason("cannot read the line state of ");
+        reason += name;
+        setLastError(reason);
+        report(reason);
+        return Outcome::LineStateUnread;
+    }
+
+    using namespace ScannerSettings;
+    dcb.BaudRate = static_cast<std::uint32_t>(readSetting(BaudRate));
+    dcb.Parity = static_cast<std::uint8_t>(lowBits(readSetting(Parity), 0xFF));
+    dcb.ByteSize = static_cast<std::uint8_t>(lowBits(readSetting(DataBits), 0xFF));
+    dcb.StopBits = static_cast<std::uint8_t>(lowBits(readSetting(StopBits), 0xFF));
+    dcb.fParity = lowBits(readSetting(bParity), 1);
+    dcb.fOutxDsrFlow = lowBits(readSetting(bDSR), 1);
+    dcb.fDtrControl = lowBits(readSetting(bDTR), 3);
+    dcb.fOutxCtsFlow = lowBits(readSetting(bCTS), 1);
+    dcb.fInX = lowBits(readSetting(bXIN), 1);
+    dcb.fOutX = lowBits(readSetting(bXOUT), 1);
+    // A NUL from the scanner is data to forward, never something to discard.
+    dcb.fNull = 0;
+    m_serial->setCommState(device, dcb);
+
+    m_addEnter = readSetting(bCRLF);
+    m_skipFirstChar = readSetting(bSkipFirstChar);
+    m_serial->setCommTimeouts(device, kReadTimeouts);
+    setLastError("");
+    VLString event("opened ");
+    event += name;
+    report(event);
+    return Outcome::Configured;
+}

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that the build, the tests and the demo need. Idempotent: apt-get
+# runs only when something is missing (through sudo when not root).
+#   tools/bootstrap.sh [group...]   groups: build test x11 gui windows fuzz (default: all but windows)
+set -euo pipefail
+
+declare -A groups=(
+  [build]="cmake ninja-build g++ make pkg-config clang-format"
+  [test]="libgtest-dev libgmock-dev libbenchmark-dev socat"
+  [x11]="libx11-dev libxtst-dev libxi-dev xvfb xauth x11-xkb-utils x11-utils xdotool"
+  [gui]="qt6-base-dev openbox trayer"
+  [windows]="mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64"
+  [fuzz]="clang libclang-rt-14-dev"
+)
+
+wanted=("$@")
+[ ${#wanted[@]} -gt 0 ] || wanted=(build test x11 gui fuzz)
+
+missing=()
+for group in "${wanted[@]}"; do
+  [ -n "${groups[$group]+x}" ] || { echo "bootstrap: unknown group '$group'" >&2; exit 2; }
+  for pkg in ${groups[$group]}; do
+    status=$(dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null || true)
+    [ "$status" = "install ok installed" ] || missing+=("$pkg")
+  done
+done
+
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "bootstrap: installing ${missing[*]}"
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
