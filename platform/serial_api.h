@@ -45,7 +45,13 @@ struct Dcb {
     std::uint16_t wReserved1;
 };
 
-enum : std::uint8_t { NOPARITY = 0, ODDPARITY = 1, EVENPARITY = 2, MARKPARITY = 3, SPACEPARITY = 4 };
+enum : std::uint8_t {
+    NOPARITY = 0,
+    ODDPARITY = 1,
+    EVENPARITY = 2,
+    MARKPARITY = 3,
+    SPACEPARITY = 4
+};
 enum : std::uint8_t { ONESTOPBIT = 0, ONE5STOPBITS = 1, TWOSTOPBITS = 2 };
 enum : std::uint32_t { DTR_CONTROL_DISABLE = 0, DTR_CONTROL_ENABLE = 1, DTR_CONTROL_HANDSHAKE = 2 };
 

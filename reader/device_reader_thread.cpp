@@ -42,7 +42,9 @@ int DeviceReaderThread::run() {
     return 0;
 }
 
-bool DeviceReaderThread::isOpen() const { return m_hDevice.load() != platform::kInvalidHandle; }
+bool DeviceReaderThread::isOpen() const {
+    return m_hDevice.load() != platform::kInvalidHandle;
+}
 
 void DeviceReaderThread::closeDevice() {
     if (isOpen()) {
@@ -104,4 +106,6 @@ void DeviceReaderThread::report(const VLString& event) {
     }
 }
 
-void DeviceReaderThread::sendKey(std::uint16_t codeUnit) { m_keys->sendKey(codeUnit); }
+void DeviceReaderThread::sendKey(std::uint16_t codeUnit) {
+    m_keys->sendKey(codeUnit);
+}

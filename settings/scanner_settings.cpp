@@ -22,11 +22,11 @@ void writeSetting(const IntegerSetting& setting, std::int32_t value) {
     theConfig.setRegistryInteger(kSection, setting.name, value, vantel::currentUser);
 }
 
-const std::int32_t kBaudRates[16] = {110,   300,   600,   1200,   2400,   4800,   9600,   14400,
+const std::int32_t kBaudRates[16] = {110,   300,   600,   1200,  2400,   4800,   9600,   14400,
                                      19200, 38400, 56000, 57600, 115200, 128000, 256000, 0};
 
-const ChoiceEntry kParityChoices[6] = {
-    {"None", 0}, {"Odd", 1}, {"Even", 2}, {"Mark", 3}, {"Space", 4}, {nullptr, 0}};
+const ChoiceEntry kParityChoices[6] = {{"None", 0}, {"Odd", 1},   {"Even", 2},
+                                       {"Mark", 3}, {"Space", 4}, {nullptr, 0}};
 
 const ChoiceEntry kStopBitChoices[4] = {{"1", 0}, {"1.5", 1}, {"2", 2}, {nullptr, 0}};
 
@@ -50,7 +50,9 @@ int positionOfValue(const ChoiceEntry* choices, std::int32_t value, int fallback
     return fallback;
 }
 
-std::int32_t valueAtPosition(const std::int32_t* rates, int position) { return rates[position]; }
+std::int32_t valueAtPosition(const std::int32_t* rates, int position) {
+    return rates[position];
+}
 
 std::int32_t valueAtPosition(const ChoiceEntry* choices, int position) {
     return choices[position].value;

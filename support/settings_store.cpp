@@ -22,8 +22,7 @@ std::optional<std::int32_t> MemorySettingsStore::readInteger(const vantel::VLStr
     return std::get<std::int32_t>(it->second);
 }
 
-void MemorySettingsStore::writeString(const vantel::VLString& section,
-                                      const vantel::VLString& name,
+void MemorySettingsStore::writeString(const vantel::VLString& section, const vantel::VLString& name,
                                       const vantel::VLString& value) {
     std::lock_guard<std::mutex> guard(m_mutex);
     m_values[{section.bytes(), name.bytes()}] = value.bytes();

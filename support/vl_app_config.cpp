@@ -25,12 +25,24 @@ vantel::VLString VLAppInfo::version(const vantel::VLString& format) const {
         }
         const char spec = f[++i];
         switch (spec) {
-            case 't': out += m_name.bytes(); break;
-            case 'm': out += std::to_string(m_major); break;
-            case 'n': out += std::to_string(m_minor); break;
-            case 'r': out += std::to_string(m_release); break;
-            case 'b': out += std::to_string(m_build); break;
-            case '%': out += '%'; break;
+            case 't':
+                out += m_name.bytes();
+                break;
+            case 'm':
+                out += std::to_string(m_major);
+                break;
+            case 'n':
+                out += std::to_string(m_minor);
+                break;
+            case 'r':
+                out += std::to_string(m_release);
+                break;
+            case 'b':
+                out += std::to_string(m_build);
+                break;
+            case '%':
+                out += '%';
+                break;
             default:
                 out += '%';
                 out += spec;
@@ -78,13 +90,16 @@ void VLAppConfig::setRegistryString(const vantel::VLString& section, const vante
     store()->writeString(section, name, value);
 }
 
-void VLAppConfig::setRegistryInteger(const vantel::VLString& section,
-                                     const vantel::VLString& name, std::int32_t value,
-                                     vantel::VLRegistryHive /*hive*/) {
+void VLAppConfig::setRegistryInteger(const vantel::VLString& section, const vantel::VLString& name,
+                                     std::int32_t value, vantel::VLRegistryHive /*hive*/) {
     store()->writeInteger(section, name, value);
 }
 
-void VLAppConfig::setProductInfo(const VLAppInfo& info) { m_product = info; }
-void VLAppConfig::setProgramInfo(const VLAppInfo& info) { m_program = info; }
+void VLAppConfig::setProductInfo(const VLAppInfo& info) {
+    m_product = info;
+}
+void VLAppConfig::setProgramInfo(const VLAppInfo& info) {
+    m_program = info;
+}
 
 }  // namespace util

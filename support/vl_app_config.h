@@ -20,8 +20,7 @@ class VLAppInfo {
 public:
     VLAppInfo() = default;
     VLAppInfo(std::uint32_t id, std::uint32_t flags, const vantel::VLString& name,
-              std::uint32_t major, std::uint32_t minor, std::uint32_t release,
-              std::uint32_t build);
+              std::uint32_t major, std::uint32_t minor, std::uint32_t release, std::uint32_t build);
 
     const vantel::VLString& name() const { return m_name; }
     // "%t" name, "%m" major, "%n" minor, "%r" release, "%b" build; "%%" a percent sign.

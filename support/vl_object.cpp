@@ -7,12 +7,24 @@ namespace vantel {
 std::uint32_t VLObject::hash() const {
     return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(this) >> 3);
 }
-std::uint32_t VLObject::lock(std::uint64_t) const { return kLockAcquired; }
-std::uint32_t VLObject::lockForReading(std::uint64_t) const { return kLockAcquired; }
-std::uint32_t VLObject::lockForWriting(std::uint64_t) const { return kLockAcquired; }
-std::uint32_t VLObject::unlock() const { return 0; }
-std::uint32_t VLObject::writeToStream(VLOutputStream&) const { return 0; }
-std::uint32_t VLObject::readFromStream(VLInputStream&) { return 0; }
+std::uint32_t VLObject::lock(std::uint64_t) const {
+    return kLockAcquired;
+}
+std::uint32_t VLObject::lockForReading(std::uint64_t) const {
+    return kLockAcquired;
+}
+std::uint32_t VLObject::lockForWriting(std::uint64_t) const {
+    return kLockAcquired;
+}
+std::uint32_t VLObject::unlock() const {
+    return 0;
+}
+std::uint32_t VLObject::writeToStream(VLOutputStream&) const {
+    return 0;
+}
+std::uint32_t VLObject::readFromStream(VLInputStream&) {
+    return 0;
+}
 
 std::uint32_t VLLockableObject::lock(std::uint64_t timeout) const {
     if (timeout == kInfiniteTimeout) {
@@ -68,7 +80,9 @@ void VLThread::body() {
     t_current = nullptr;
 }
 
-bool VLThread::runnable() const { return !m_stopRequested.load(); }
+bool VLThread::runnable() const {
+    return !m_stopRequested.load();
+}
 
 void VLThread::sleep(unsigned milliseconds) {
     VLThread* self = t_current;
@@ -78,7 +92,8 @@ void VLThread::sleep(unsigned milliseconds) {
         return;
     }
     std::unique_lock<std::mutex> guard(self->m_stopMutex);
-    self->m_stopCondition.wait_for(guard, duration, [self] { return self->m_stopRequested.load(); });
+    self->m_stopCondition.wait_for(guard, duration,
+                                   [self] { return self->m_stopRequested.load(); });
 }
 
 void VLThread::onStopRequested(std::function<void()> wake) {

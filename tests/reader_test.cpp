@@ -25,7 +25,9 @@ bool waitFor(Pred pred, std::chrono::milliseconds limit = 5000ms) {
     return true;
 }
 
-std::vector<unsigned char> bytes(const std::string& s) { return {s.begin(), s.end()}; }
+std::vector<unsigned char> bytes(const std::string& s) {
+    return {s.begin(), s.end()};
+}
 
 class Reader : public ::testing::Test {
 protected:
@@ -34,9 +36,9 @@ protected:
         theConfig.setStore(store);
         serial = std::make_shared<fakes::SerialLog>();
         keys = std::make_shared<fakes::KeyLog>();
-        reader = std::make_unique<DeviceReaderThread>(
-            std::make_unique<fakes::FakeSerialApi>(serial),
-            std::make_unique<fakes::RecordingKeySink>(keys));
+        reader =
+            std::make_unique<DeviceReaderThread>(std::make_unique<fakes::FakeSerialApi>(serial),
+                                                 std::make_unique<fakes::RecordingKeySink>(keys));
     }
     void TearDown() override {
         if (reader) {
@@ -44,9 +46,7 @@ protected:
         }
     }
 
-    void setString(const char* name, const char* value) {
-        store->writeString("", name, value);
-    }
+    void setString(const char* name, const char* value) { store->writeString("", name, value); }
     void setInt(const char* name, int value) { store->writeInteger("", name, value); }
 
     void queue(fakes::ReadResult r) {

@@ -18,9 +18,9 @@ TEST_F(SettingsSchema, DefaultsWhenNothingIsStored) {
     using namespace ScannerSettings;
     EXPECT_STREQ(readSetting(DeviceName), "COM1");
     const std::pair<IntegerSetting, int> expected[] = {
-        {SerialDevice, 1}, {bParity, 1}, {bDSR, 1},          {bDTR, 1},     {bCTS, 0},
-        {bXIN, 1},         {bXOUT, 1},   {bCRLF, 1},         {bSkipFirstChar, 1},
-        {BaudRate, 9600},  {Parity, 0},  {StopBits, 0},      {DataBits, 8}};
+        {SerialDevice, 1}, {bParity, 1},  {bDSR, 1},    {bDTR, 1},           {bCTS, 0},
+        {bXIN, 1},         {bXOUT, 1},    {bCRLF, 1},   {bSkipFirstChar, 1}, {BaudRate, 9600},
+        {Parity, 0},       {StopBits, 0}, {DataBits, 8}};
     for (const auto& [setting, value] : expected) {
         EXPECT_EQ(readSetting(setting), value) << setting.name;
     }

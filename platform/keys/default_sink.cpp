@@ -2,5 +2,7 @@
 #include "platform/key_sink.h"
 
 namespace platform {
-std::unique_ptr<KeySink> makeDefaultKeySink() { return std::make_unique<NullKeySink>(); }
+std::unique_ptr<KeySink> makeDefaultKeySink() {
+    return std::make_unique<NullKeySink>();
+}
 }  // namespace platform

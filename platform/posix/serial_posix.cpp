@@ -19,5 +19,7 @@ public:
 };
 }  // namespace
 
-std::unique_ptr<SerialApi> makeSerialApi() { return std::make_unique<UnavailableSerialApi>(); }
+std::unique_ptr<SerialApi> makeSerialApi() {
+    return std::make_unique<UnavailableSerialApi>();
+}
 }  // namespace platform

@@ -29,14 +29,14 @@ struct SerialLog {
     std::optional<platform::CommTimeouts> lastTimeouts;
     std::set<platform::Handle> openHandles;
     // Script
-    std::set<std::string> missing;           // names whose open fails
+    std::set<std::string> missing;  // names whose open fails
     bool commStateFails = false;
-    std::deque<ReadResult> reads_queue;      // consumed one per readFile
-    bool blockWhenEmpty = true;              // with no queued result: wait (as a silent line)
+    std::deque<ReadResult> reads_queue;  // consumed one per readFile
+    bool blockWhenEmpty = true;          // with no queued result: wait (as a silent line)
     bool cancelled = false;
-    int delivered = 0;           // queued results handed out
-    int readsAtDelivery = 0;     // value of `reads` when the last one was handed out
-    platform::Dcb reported{};                // what getCommState reports
+    int delivered = 0;         // queued results handed out
+    int readsAtDelivery = 0;   // value of `reads` when the last one was handed out
+    platform::Dcb reported{};  // what getCommState reports
 };
 
 class FakeSerialApi : public platform::SerialApi {
