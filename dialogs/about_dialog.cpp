@@ -1,24 +1,58 @@
 #include "dialogs/about_dialog.h"
 
-#include <QDialogButtonBox>
-#include <QLabel>
-#include <QVBoxLayout>
-
+#include "res/dialog_templates.h"
 #include "settings/scanner_settings.h"
 
-AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
-    setWindowTitle("About Pelmora");
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(
-        QString::fromLocal8Bit(theConfig.product().version("%t v%m.%n.%r build %b").t_str()),
-        this));
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
-    layout->addWidget(buttons);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-}
+namespace {
+
+constexpr const char* kCopyrightNotice = "Copyright &copy; 2026 Vantel. All rights reserved.";
+
+}  // namespace
+
+AboutDialog::AboutDialog(QWidget* parent)
+    : CDialog(res::aboutDialogTemplate(), parent),
+      m_title(kDefaultColor, kDefaultColor, CColorStatic::noBorder),
+      m_info(kDefaultColor, kDefaultColor, CColorStatic::noBorder) {}
 
 AboutDialog::~AboutDialog() = default;
 
-int AboutDialog::DoModal() {
-    return exec() == QDialog::Accepted ? 1 : 2;
+void AboutDialog::DoDataExchange(CDataExchange* pDX) {
+    CDialog::DoDataExchange(pDX);
+    DDX_Control(pDX, res::kAboutInfoId, m_info);
+    DDX_Control(pDX, res::kAboutTitleId, m_title);
+    if (pDX->m_bSaveAndValidate)
+        return;
+
+    m_picture.Load(res::kAboutPictureId, nullptr, nullptr);
+
+    const vantel::VLString& web = theConfig.webAddress();
+    vantel::VLString info = theConfig.product().version("%t v%m.%n.%r build %b");
+    info += "<br>";
+    info += kCopyrightNotice;
+    info += "<p>For more information and support visit <a href=\"";
+    info += web;
+    info += "\">";
+    info += web;
+    info += "</a>.";
+
+    m_info.SetPadding(4);
+    m_info.SetBackgroundColor(0xFFFFFF);
+    m_info.SetWindowText(info);
+
+    m_title.SetBackgroundColor(kNoFillColor);
+    m_title.SetTextColor(0x800000);
+    m_title.SetFontInfo("Arial", 24.0, 1, nullptr);
+    m_title.SetWindowText(theConfig.product().name());
+
+    setWindowTitle(QStringLiteral("About Pelmora"));
+}
+
+int AboutDialog::OnEraseBkgnd(CDC* pDC) {
+    const CRect client(rect());
+    if (m_picture.IsLoaded()) {
+        m_picture.Render(pDC, client, nullptr);
+    } else {
+        pDC->FillSolidRect(client, 0xFFFFFF);
+    }
+    return 1;
 }

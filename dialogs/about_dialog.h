@@ -1,14 +1,25 @@
 // The About box: product name, version line, notice and support link over the About picture.
 #pragma once
 
-#include <QDialog>
+#include "platform/qt/dialog.h"
+#include "support/ui/color_static.h"
+#include "support/ui/html_static.h"
+#include "support/ui/picture.h"
 
-class AboutDialog : public QDialog {
+class AboutDialog : public CDialog {
     Q_OBJECT
 public:
     explicit AboutDialog(QWidget* parent = nullptr);
     ~AboutDialog() override;
 
-    // Shows the box modally; IDOK (1) after OK, IDCANCEL (2) after Esc or the close box.
-    int DoModal();
+    const CPicture& picture() const { return m_picture; }
+
+protected:
+    void DoDataExchange(CDataExchange* pDX) override;
+    int OnEraseBkgnd(CDC* pDC) override;
+
+private:
+    CColorStatic m_title;
+    CHtmlStatic m_info;
+    CPicture m_picture;
 };

@@ -1,14 +1,48 @@
 // The Options dialog: edits the fourteen scanner settings and writes them all on OK.
 #pragma once
 
-#include <QDialog>
+#include "platform/qt/dialog.h"
+#include "support/vl_string.h"
 
-class OptionsDialog : public QDialog {
+class OptionsDialog : public CDialog {
     Q_OBJECT
 public:
     explicit OptionsDialog(QWidget* parent = nullptr);
     ~OptionsDialog() override;
 
-    // Shows the dialog modally; IDOK (1) after OK, IDCANCEL (2) after Cancel, Esc or the close box.
-    int DoModal();
+    int OnInitDialog() override;
+    void OnOK() override;
+
+    // Every check-box click and every change of the device name re-reads the controls, which
+    // re-applies the enabling rules.
+    void OnButtonClicked(unsigned id);
+    void OnDeviceNameChanged();
+
+protected:
+    const DialogMessageMap* GetMessageMap() const override;
+    void DoDataExchange(CDataExchange* pDX) override;
+
+private:
+    void fillLists();
+    void applyEnabling();
+
+    bool m_listsFilled;
+    vantel::VLString m_deviceName;
+    int m_serialDevice = 1;
+    int m_bParity = 1;
+    int m_bDTR = 1;
+    int m_bDSR = 1;
+    int m_bCTS = 0;
+    int m_bXIN = 1;
+    int m_bXOUT = 1;
+    int m_bCRLF = 1;
+    int m_bSkipFirstChar = 1;
+    int m_baudRateIndex = -1;
+    int m_parityIndex = -1;
+    int m_dataBitsIndex = -1;
+    int m_stopBitsIndex = -1;
+    CComboBox m_baudRateList;
+    CComboBox m_parityList;
+    CComboBox m_stopBitsList;
+    CComboBox m_dataBitsList;
 };
