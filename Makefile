@@ -2,7 +2,7 @@
 PRESET ?= dev
 SOURCES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
 
-.PHONY: all bootstrap configure build test demo bench format format-check clean
+.PHONY: all bootstrap configure build test demo bench fuzz format format-check clean
 
 all: build
 
@@ -25,6 +25,13 @@ demo: bootstrap
 bench:
 	$(MAKE) build PRESET=release
 	@bench/run.sh build/release
+
+# Every fuzz target for FUZZ_SECONDS each, with a table of what they did; CI runs them briefly
+# through `make test PRESET=fuzz`. The corpus grows in build/fuzz/fuzz/work between runs.
+FUZZ_SECONDS ?= 600
+fuzz:
+	$(MAKE) build PRESET=fuzz
+	@fuzz/run-all.sh build/fuzz $(FUZZ_SECONDS)
 
 format:
 	clang-format -i $(SOURCES)

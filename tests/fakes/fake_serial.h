@@ -1,6 +1,8 @@
 // A scripted serial port: tests queue read results and see every call the reader made.
 #pragma once
 
+#include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
