@@ -129,7 +129,8 @@ int OptionsDialog::OnInitDialog() {
     UpdateData(0);
 
     // Offer the serial ports present as completions; the names are listed, never opened.
-    if (auto* edit = qobject_cast<QLineEdit*>(controlWidget(res::kDeviceNameId))) {
+    auto* edit = qobject_cast<QLineEdit*>(controlWidget(res::kDeviceNameId));
+    if (edit != nullptr && edit->completer() == nullptr) {
         auto* completer = new QCompleter(platform::listSerialPortNames(), edit);
         completer->setCaseSensitivity(Qt::CaseInsensitive);
         edit->setCompleter(completer);

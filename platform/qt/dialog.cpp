@@ -16,6 +16,20 @@ using platform::DialogTemplate;
 
 // ---- controls ----
 
+namespace {
+
+// A check box answers clicks anywhere in its rectangle, as a dialog's check box does, not only
+// on its mark and text.
+class TemplateCheckBox : public QCheckBox {
+public:
+    using QCheckBox::QCheckBox;
+
+protected:
+    bool hitButton(const QPoint& pos) const override { return rect().contains(pos); }
+};
+
+}  // namespace
+
 bool CDialogControl::SubclassDlgItem(int id, CDialog* dialog) {
     QWidget* widget = dialog ? dialog->controlWidget(id) : nullptr;
     if (widget == nullptr)
@@ -168,7 +182,7 @@ QWidget* CDialog::createControl(const DialogControl& control) {
             break;
         }
         case ControlKind::AutoCheckBox: {
-            auto* box = new QCheckBox(text, this);
+            auto* box = new TemplateCheckBox(text, this);
             connect(box, &QAbstractButton::clicked, this,
                     [this, id] { OnCommand(id, BN_CLICKED); });
             widget = box;
