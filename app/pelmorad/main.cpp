@@ -1,0 +1,229 @@
+// pelmorad: the scanner reader without a desktop shell, for kiosks, user services and scripts.
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <future>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "app/pelmorad/stop_signals.h"
+#include "platform/keys/key_sinks.h"
+#include "platform/keys/stdout_key_sink.h"
+#include "platform/serial_api.h"
+#include "reader/device_reader_thread.h"
+#include "settings/product_info.h"
+#include "settings/scanner_settings.h"
+
+util::VLAppConfig theConfig(kProductName, kCompanyName, kCompanyWebAddress);
+
+namespace {
+
+constexpr const char* kProgram = "pelmorad";
+// A stop that takes longer than this means the reader is stuck (a sink blocked on its output).
+constexpr std::chrono::seconds kStopLimit{3};
+
+struct Options {
+    std::string sink;  // empty: the session's own choice
+    bool verbose = false;
+    bool help = false;
+    bool version = false;
+};
+
+[[noreturn]] void usageError(const std::string& message) {
+    std::fprintf(stderr, "%s: %s (try %s --help)\n", kProgram, message.c_str(), kProgram);
+    std::exit(2);
+}
+
+Options parseOptions(int argc, char** argv) {
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "-h" || arg == "--help") {
+            options.help = true;
+        } else if (arg == "-V" || arg == "--version") {
+            options.version = true;
+        } else if (arg == "-v" || arg == "--verbose") {
+            options.verbose = true;
+        } else if (arg == "--sink" || arg.rfind("--sink=", 0) == 0) {
+            std::string value;
+            if (arg == "--sink") {
+                if (i + 1 >= argc) {
+                    usageError("--sink needs a value: " + platform::keySinkKinds());
+                }
+                value = argv[++i];
+            } else {
+                value = arg.substr(std::strlen("--sink="));
+            }
+            const std::string kinds = "|" + platform::keySinkKinds() + "|";
+            if (value.empty() || value.find('|') != std::string::npos ||
+                kinds.find("|" + value + "|") == std::string::npos) {
+                usageError("unknown sink '" + value + "': use " + platform::keySinkKinds());
+            }
+            options.sink = value;
+        } else if (!arg.empty() && arg[0] == '-') {
+            usageError("unknown option '" + arg + "'");
+        } else {
+            usageError("unexpected argument '" + arg + "'");
+        }
+    }
+    return options;
+}
+
+void printHelp() {
+    std::printf(
+        "Usage: %s [--sink %s] [--verbose]\n"
+        "       %s --help | --version\n"
+        "\n"
+        "Reads the barcode scanner named by the %s settings and types every scan into the\n"
+        "window that has the keyboard focus, as the tray program does, without a desktop shell.\n"
+        "\n"
+        "  --sink KIND   where the scans go:\n"
+        "                  x11     the focused X client, through XTest\n"
+        "                  uinput  a virtual US keyboard (Wayland, text console); ASCII only\n"
+        "                  stdout  standard output: the bytes as received, one line per scan\n"
+        "                By default X11 when a display with XTEST is reachable, else uinput;\n"
+        "                uinput first in a Wayland session.\n"
+        "  -v, --verbose report connection changes and why an open failed, on standard error\n"
+        "  -h, --help    show this text\n"
+        "  -V, --version show the version\n"
+        "\n"
+        "Settings: the file named by PELMORA_CONFIG, else $XDG_CONFIG_HOME/%s/%s.conf\n"
+        "(~/.config/%s/%s.conf). SIGINT and SIGTERM stop the program; SIGHUP reconnects with\n"
+        "the current settings (after editing the file).\n"
+        "Exit status: 0 stopped on request, 1 cannot type or run, 2 bad command line.\n",
+        kProgram, platform::keySinkKinds().c_str(), kProgram, kProductName, kCompanyName,
+        kProductName, kCompanyName, kProductName);
+}
+
+void printVersion() {
+    const util::VLAppInfo info(kProductId, 0, kProductName, kVersionMajor, kVersionMinor,
+                               kVersionRelease, kVersionBuild);
+    std::printf("%s (%s) %s\n", kProgram, kProductName, info.version("%m.%n.%r build %b").t_str());
+}
+
+const char* stateName(ReaderState state) {
+    switch (state) {
+        case Connecting:
+            return "Connecting";
+        case Halted:
+            return "Halted";
+        case Reading:
+            return "Reading";
+    }
+    return "Halted";
+}
+
+void say(const std::string& text) {
+    std::fprintf(stderr, "%s: %s\n", kProgram, text.c_str());
+}
+
+// Stops the reader (which closes the device); gives up on a reader that does not stop in time.
+void stopReader(DeviceReaderThread& reader) {
+    std::promise<void> stopped;
+    std::future<void> done = stopped.get_future();
+    std::thread stopper([&reader, &stopped] {
+        reader.stop(true);
+        stopped.set_value();
+    });
+    if (done.wait_for(kStopLimit) != std::future_status::ready) {
+        say("the reader did not stop in time; exiting anyway");
+        std::_Exit(1);
+    }
+    stopper.join();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const Options options = parseOptions(argc, argv);
+    if (options.help) {
+        printHelp();
+        return 0;
+    }
+    if (options.version) {
+        printVersion();
+        return 0;
+    }
+
+    std::string error;
+    if (!pelmorad::installStopSignals(error)) {
+        say(error);
+        return 1;
+    }
+
+    theConfig.setProductInfo(util::VLAppInfo(kProductId, 0, kProductName, kVersionMajor,
+                                             kVersionMinor, kVersionRelease, kVersionBuild));
+    theConfig.setProgramInfo(util::VLAppInfo(kProductId, 0, kProgram, kVersionMajor, kVersionMinor,
+                                             kVersionRelease, kVersionBuild));
+
+    std::unique_ptr<platform::KeySink> sink;
+    std::atomic<bool> outputClosed{false};
+    std::string chosen = options.sink;
+    if (options.sink == "stdout") {
+        sink = std::make_unique<platform::StdoutKeySink>(stdout, [&outputClosed] {
+            outputClosed.store(true);
+            pelmorad::requestStop();
+        });
+    } else if (options.sink.empty()) {
+        sink = platform::makeSessionKeySink(error, &chosen);
+    } else {
+        sink = platform::makeKeySink(options.sink, error);
+    }
+    if (!sink) {
+        say(error);
+        return 1;
+    }
+    if (options.verbose) {
+        say("typing through " + chosen);
+    }
+
+    DeviceReaderThread reader(platform::makeSerialApi(), std::move(sink));
+    if (options.verbose) {
+        reader.setListener([](const vantel::VLString& event) { say(event.t_str()); });
+    }
+    reader.start();
+
+    // Connection changes are polled for --verbose only; otherwise the main thread just waits.
+    const int pollMs = options.verbose ? 50 : -1;
+    ReaderState shown = Connecting;
+    bool shownOpen = false;
+    for (;;) {
+        const pelmorad::Wake wake = pelmorad::waitForWake(pollMs);
+        if (wake == pelmorad::Wake::Stop) {
+            break;
+        }
+        if (wake == pelmorad::Wake::Reconnect) {
+            if (options.verbose) {
+                say("reconnecting with the current settings");
+            }
+            reader.setState(Connecting);
+        }
+        if (options.verbose) {
+            const ReaderState state = reader.getState();
+            const bool open = reader.isOpen();
+            if (state != shown || open != shownOpen) {
+                shown = state;
+                shownOpen = open;
+                std::string line = std::string("state ") + stateName(state) + ", device " +
+                                   reader.getDeviceName().t_str() + (open ? " open" : " closed");
+                if (!open && !reader.getLastError().isEmpty()) {
+                    line += std::string(" (") + reader.getLastError().t_str() + ")";
+                }
+                say(line);
+            }
+        }
+    }
+
+    if (options.verbose) {
+        say(outputClosed ? std::string("standard output closed; stopping")
+                         : "stopping on " + pelmorad::lastStopReason());
+    }
+    stopReader(reader);
+    if (options.verbose) {
+        say("stopped; device closed");
+    }
+    return outputClosed ? 1 : 0;
+}

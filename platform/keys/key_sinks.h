@@ -1,0 +1,64 @@
+// Choosing where typed keys go, by name (a command-line option) or from what the session offers.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/key_sink.h"
+
+namespace platform {
+
+// "stdout" everywhere, plus the platform's own kinds (see keySinkKinds). Null with `error` set
+// when the kind is unknown or cannot be used here; the sink is ready to type when returned.
+std::unique_ptr<KeySink> makeKeySink(const std::string& kind, std::string& error);
+
+// The kinds makeKeySink accepts on this platform, separated by '|'.
+std::string keySinkKinds();
+
+// The session's own choice, made now rather than on first use; null with `error` saying what was
+// tried and how to fix it. `chosen` receives the kind picked.
+std::unique_ptr<KeySink> makeSessionKeySink(std::string& error, std::string* chosen = nullptr);
+
+// Platform part of makeKeySink: every kind but "stdout".
+std::unique_ptr<KeySink> makePlatformKeySink(const std::string& kind, std::string& error);
+std::string platformKeySinkKinds();
+
+// What the desktop session offers, as far as the environment tells.
+struct SessionInfo {
+    bool wayland = false;  // a Wayland session (WAYLAND_DISPLAY or XDG_SESSION_TYPE=wayland)
+    bool x11 = false;      // DISPLAY is set (an X server, or Xwayland under Wayland)
+};
+SessionInfo detectSession();
+
+using SinkFactory = std::function<std::unique_ptr<KeySink>(std::string& error)>;
+
+// X11 when a display is reachable with XTEST, else uinput; under Wayland uinput first, since
+// XTest reaches only the X clients there. Null with every attempt's reason in `error` when
+// neither works.
+std::unique_ptr<KeySink> chooseKeySink(const SessionInfo& session, const SinkFactory& x11,
+                                       const SinkFactory& uinput, std::string& error,
+                                       std::string* chosen = nullptr);
+
+// Builds its sink with `factory` on first use, so creating it costs nothing; a failed attempt
+// is reported once through `report` and tried again at the next block (a display that was not up
+// yet at start).
+class DeferredKeySink : public KeySink {
+public:
+    DeferredKeySink(SinkFactory factory, std::function<void(const std::string&)> report);
+
+    void beginBlock() override;
+    void sendKey(std::uint16_t codeUnit) override;
+    void endBlock() override;
+
+private:
+    bool ready();
+
+    SinkFactory m_factory;
+    std::function<void(const std::string&)> m_report;
+    std::unique_ptr<KeySink> m_sink;
+    std::string m_lastError;
+    bool m_attemptedThisBlock = false;
+};
+
+}  // namespace platform

@@ -1,0 +1,51 @@
+#include "platform/keys/stdout_key_sink.h"
+
+#include <utility>
+
+namespace platform {
+
+StdoutKeySink::StdoutKeySink(std::FILE* out, std::function<void()> onOutputClosed)
+    : m_out(out), m_onOutputClosed(std::move(onOutputClosed)) {}
+
+void StdoutKeySink::beginBlock() {
+    m_inBlock = true;
+    m_afterLineEnd = false;
+}
+
+void StdoutKeySink::sendKey(std::uint16_t codeUnit) {
+    if (codeUnit == 13 || codeUnit == 10) {
+        if (!m_afterLineEnd) {
+            m_pending += '\n';
+            m_afterLineEnd = true;
+        }
+    } else if (codeUnit <= 0xFF) {
+        m_pending += static_cast<char>(codeUnit);
+        m_afterLineEnd = false;
+    }
+    if (!m_inBlock) {
+        flush();
+    }
+}
+
+void StdoutKeySink::endBlock() {
+    m_inBlock = false;
+    flush();
+}
+
+void StdoutKeySink::flush() {
+    if (m_pending.empty()) {
+        return;
+    }
+    const bool written =
+        std::fwrite(m_pending.data(), 1, m_pending.size(), m_out) == m_pending.size() &&
+        std::fflush(m_out) == 0;
+    m_pending.clear();
+    if (!written && !m_failed) {
+        m_failed = true;
+        if (m_onOutputClosed) {
+            m_onOutputClosed();
+        }
+    }
+}
+
+}  // namespace platform

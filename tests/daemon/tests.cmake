@@ -1,0 +1,8 @@
+# The headless program, its key sinks and the virtual scanner.
+pelmora_add_test(daemon_keys_test ${CMAKE_CURRENT_LIST_DIR}/keys_test.cpp LABELS daemon)
+
+if(TARGET pelmorad)
+  pelmora_add_test(daemon_pelmorad_test ${CMAKE_CURRENT_LIST_DIR}/pelmorad_test.cpp LABELS daemon)
+  target_compile_definitions(daemon_pelmorad_test PRIVATE PELMORAD_PATH="$<TARGET_FILE:pelmorad>")
+  add_dependencies(daemon_pelmorad_test pelmorad)
+endif()
