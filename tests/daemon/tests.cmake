@@ -6,3 +6,10 @@ if(TARGET pelmorad)
   target_compile_definitions(daemon_pelmorad_test PRIVATE PELMORAD_PATH="$<TARGET_FILE:pelmorad>")
   add_dependencies(daemon_pelmorad_test pelmorad)
 endif()
+
+if(TARGET pelmora-vscan)
+  pelmora_add_test(daemon_vscan_test ${CMAKE_CURRENT_LIST_DIR}/vscan_test.cpp LABELS daemon)
+  target_compile_definitions(daemon_vscan_test
+                             PRIVATE VSCAN_PATH="$<TARGET_FILE:pelmora-vscan>")
+  add_dependencies(daemon_vscan_test pelmora-vscan)
+endif()
