@@ -5,3 +5,7 @@ build=${1:-build/release}
 echo "# Pelmora benchmarks — $(date -u +%Y-%m-%d) — $(uname -srm), $(nproc) cores"
 echo
 "$build/bench/bench_stop_latency"
+if [ -x "$build/bench/bench_pelmorad_stop" ]; then
+  echo
+  "$build/bench/bench_pelmorad_stop"
+fi

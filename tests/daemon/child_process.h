@@ -112,6 +112,19 @@ public:
         return m_status;
     }
 
+    // Waits for the exit without polling (for timing it); the child must not fill its pipes.
+    std::optional<int> waitExit() {
+        int status = 0;
+        if (::waitpid(m_pid, &status, 0) != m_pid) {
+            return std::nullopt;
+        }
+        m_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        m_exitedAt = Clock::now();
+        while (pump(0)) {
+        }
+        return m_status;
+    }
+
     // Collects output until `predicate(stdout, stderr)` holds or `limit` passes.
     template <typename Predicate>
     bool waitForOutput(Predicate predicate, std::chrono::milliseconds limit) {
