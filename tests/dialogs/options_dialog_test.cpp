@@ -402,3 +402,27 @@ TEST_F(OptionsDialogTest, DeviceNameOffersThePortsPresentAsCompletions) {
 }
 
 }  // namespace
+
+namespace {
+
+// Device paths are narrow text in the system's encoding; a name with non-ASCII letters (udev's
+// by-id names carry the maker's product string) is stored byte for byte as typed.
+TEST(OptionsDialogText, NonAsciiDeviceNamesRoundTrip) {
+    theConfig.setStore(std::make_shared<util::MemorySettingsStore>());
+    const QString typed = QStringLiteral("/dev/serial/by-id/usb-Caf\u00e9_Scanner-if00");
+    OptionsDialog dialog;
+    const int result = runModal(dialog, [&] {
+        auto* name = qobject_cast<QLineEdit*>(dialog.controlWidget(res::kDeviceNameId));
+        name->setText(typed);
+        QTest::mouseClick(dialog.controlWidget(IDOK), Qt::LeftButton);
+    });
+    EXPECT_EQ(result, IDOK);
+    EXPECT_EQ(readSetting(ss::DeviceName).bytes(), typed.toLocal8Bit().toStdString());
+
+    OptionsDialog reopened;
+    reopened.OnInitDialog();
+    EXPECT_EQ(qobject_cast<QLineEdit*>(reopened.controlWidget(res::kDeviceNameId))->text(), typed);
+    theConfig.setStore(std::make_shared<util::MemorySettingsStore>());
+}
+
+}  // namespace

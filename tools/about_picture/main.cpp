@@ -30,13 +30,19 @@ void drawLogo(QPainter& painter) {
     painter.fillPath(outline, QColor(0, 0, 128));
 
     const int widths[] = {3, 1, 2, 1, 3, 2, 1, 1, 3, 1, 2, 3, 1, 2, 1, 1, 3, 2, 1, 3, 1, 2, 1, 3};
-    double x = badge.left() + 16;
+    constexpr double kModule = 1.9;  // width of a bar or space of width 1
+    constexpr double kGap = 1.4;     // extra space after each bar and space
+    double total = 0;
+    for (int width : widths)
+        total += width * kModule + kGap;
+    total -= kGap;
+    double x = badge.center().x() - total / 2;
     bool bar = true;
     for (int width : widths) {
-        const double w = width * 1.9;
+        const double w = width * kModule;
         if (bar)
             painter.fillRect(QRectF(x, badge.top() + 12, w, badge.height() - 24), Qt::white);
-        x += w + 1.4;
+        x += w + kGap;
         bar = !bar;
     }
     painter.setPen(QPen(QColor(255, 64, 64), 2.5));
