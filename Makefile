@@ -2,7 +2,7 @@
 PRESET ?= dev
 SOURCES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
 
-.PHONY: all bootstrap configure build test demo bench fuzz format format-check clean
+.PHONY: all bootstrap configure build test test-vm demo bench fuzz format format-check clean
 
 all: build
 
@@ -17,6 +17,11 @@ build: configure
 
 test: build
 	ctest --preset $(PRESET)
+
+# The uinput sink through a real kernel in a qemu guest (software emulation, a minute or two).
+test-vm:
+	$(MAKE) build PRESET=dev
+	ctest --preset vm
 
 # Types a few sample scans from a virtual scanner into a window of its own; never a real port.
 demo: bootstrap

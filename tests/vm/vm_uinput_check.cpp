@@ -1,0 +1,268 @@
+// Runs inside a small virtual machine with a real kernel: types text through the uinput key sink
+// and reads the events back through evdev, as a compositor or the console would, decoding them
+// with a US layout written out here independently of the sink's table. Prints one "VM-RESULT:"
+// line.
+#include <fcntl.h>
+#include <linux/input.h>
+#include <poll.h>
+#include <pthread.h>
+#include <sched.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/uinput/uinput_key_sink.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::set<std::string> eventDevices() {
+    std::set<std::string> paths;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator("/dev/input", ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind("event", 0) == 0) {
+            paths.insert(entry.path().string());
+        }
+    }
+    return paths;
+}
+
+// What a US keyboard types, written out independently of the sink's own table.
+struct UsLayout {
+    std::map<int, std::pair<char, char>> keys;  // key code -> (plain, with Shift)
+
+    UsLayout() {
+        const auto row = [this](const int* codes, const char* plain, const char* shifted) {
+            for (int i = 0; plain[i] != 0; ++i) {
+                keys[codes[i]] = {plain[i], shifted[i]};
+            }
+        };
+        const int digits[] = {KEY_GRAVE, KEY_1, KEY_2, KEY_3, KEY_4,     KEY_5,    KEY_6,
+                              KEY_7,     KEY_8, KEY_9, KEY_0, KEY_MINUS, KEY_EQUAL};
+        row(digits, "`1234567890-=", "~!@#$%^&*()_+");
+        const int top[] = {KEY_Q, KEY_W, KEY_E, KEY_R,         KEY_T,          KEY_Y,        KEY_U,
+                           KEY_I, KEY_O, KEY_P, KEY_LEFTBRACE, KEY_RIGHTBRACE, KEY_BACKSLASH};
+        row(top, "qwertyuiop[]\\", "QWERTYUIOP{}|");
+        const int home[] = {KEY_A, KEY_S, KEY_D, KEY_F,         KEY_G,         KEY_H,
+                            KEY_J, KEY_K, KEY_L, KEY_SEMICOLON, KEY_APOSTROPHE};
+        row(home, "asdfghjkl;'", "ASDFGHJKL:\"");
+        const int bottom[] = {KEY_Z, KEY_X, KEY_C,     KEY_V,   KEY_B,
+                              KEY_N, KEY_M, KEY_COMMA, KEY_DOT, KEY_SLASH};
+        row(bottom, "zxcvbnm,./", "ZXCVBNM<>?");
+        keys[KEY_SPACE] = {' ', ' '};
+        keys[KEY_TAB] = {'\t', '\t'};
+        keys[KEY_ENTER] = {'\r', '\r'};
+        keys[KEY_LINEFEED] = {'\n', '\n'};
+        keys[KEY_BACKSPACE] = {'\b', '\b'};
+        keys[KEY_ESC] = {'\x1B', '\x1B'};
+        keys[KEY_DELETE] = {'\x7F', '\x7F'};
+    }
+};
+
+struct Decoded {
+    std::string text;
+    int presses = 0;
+    int releases = 0;
+    int unknownKeys = 0;
+    int dropped = 0;  // SYN_DROPPED: the reader's buffer overflowed
+    std::set<int> down;
+};
+
+// Reads events until `expected` characters have come in and the keys have been released, or
+// until nothing arrives for a long while.
+class EventReader {
+public:
+    explicit EventReader(int fd) : m_fd(fd) {}
+
+    void start(std::size_t expected) {
+        m_expected = expected;
+        m_thread = std::thread([this] { loop(); });
+        // Read as soon as events arrive, as a compositor's input thread does. The kernel keeps
+        // only 64 events per reader of a keyboard and drops the rest when the reader is late;
+        // in an emulated guest an ordinary thread is late often, and that would measure the
+        // emulator rather than the keys, their order and their releases.
+        sched_param param{};
+        param.sched_priority = 10;
+        pthread_setschedparam(m_thread.native_handle(), SCHED_FIFO, &param);
+    }
+    Decoded finish() {
+        m_thread.join();
+        return m_decoded;
+    }
+
+private:
+    void loop() {
+        bool shift = false;
+        auto lastEvent = Clock::now();
+        // After the last character, the releases that follow it; then quiet.
+        const auto quietAfter = [&] {
+            return m_decoded.text.size() < m_expected ? std::chrono::seconds(10)
+                                                      : std::chrono::seconds(1);
+        };
+        while (Clock::now() - lastEvent < quietAfter()) {
+            pollfd p{m_fd, POLLIN, 0};
+            if (poll(&p, 1, 200) <= 0) {
+                continue;
+            }
+            input_event events[64];
+            const ssize_t n = read(m_fd, events, sizeof events);
+            if (n <= 0) {
+                continue;
+            }
+            lastEvent = Clock::now();
+            for (ssize_t i = 0; i < n / static_cast<ssize_t>(sizeof(input_event)); ++i) {
+                const input_event& e = events[i];
+                if (e.type == EV_SYN && e.code == SYN_DROPPED) {
+                    ++m_decoded.dropped;
+                }
+                if (e.type != EV_KEY) {
+                    continue;
+                }
+                if (e.value == 1) {
+                    ++m_decoded.presses;
+                    m_decoded.down.insert(e.code);
+                } else if (e.value == 0) {
+                    ++m_decoded.releases;
+                    m_decoded.down.erase(e.code);
+                }
+                if (e.code == KEY_LEFTSHIFT || e.code == KEY_RIGHTSHIFT) {
+                    shift = e.value != 0;
+                    continue;
+                }
+                if (e.value != 1) {
+                    continue;
+                }
+                const auto key = m_layout.keys.find(e.code);
+                if (key == m_layout.keys.end()) {
+                    ++m_decoded.unknownKeys;
+                    continue;
+                }
+                m_decoded.text += shift ? key->second.second : key->second.first;
+            }
+        }
+    }
+
+    int m_fd;
+    std::size_t m_expected = 0;
+    UsLayout m_layout;
+    Decoded m_decoded;
+    std::thread m_thread;
+};
+
+std::string printable(const std::string& s) {
+    std::string out;
+    for (const unsigned char c : s) {
+        if (c >= 0x20 && c < 0x7F && c != '\\') {
+            out += static_cast<char>(c);
+        } else {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", c);
+            out += hex;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+int main() {
+    // Every character a US keyboard types, then bytes the sink has no key for (which must type
+    // nothing), then a scanner-like burst of blocks with Enter after each.
+    std::string typable;
+    for (int c = 0x20; c < 0x7F; ++c) {
+        typable += static_cast<char>(c);
+    }
+    typable += "\t\n\b\x1B\x7F";
+    std::vector<std::vector<std::uint16_t>> blocks;
+    blocks.emplace_back(typable.begin(), typable.end());
+    blocks.push_back({'A', 0xE9, 0x00, 0x85, 'b'});
+    std::string expected = typable + "Ab";
+    for (int i = 0; i < 50; ++i) {
+        const std::string code = "4006381333931-" + std::to_string(i);
+        std::vector<std::uint16_t> block(code.begin(), code.end());
+        block.push_back(13);
+        blocks.push_back(block);
+        expected += code + "\r";
+    }
+
+    const std::set<std::string> before = eventDevices();
+    std::string error;
+    std::unique_ptr<platform::KeySink> sink = platform::makeUinputKeySink(error);
+    if (!sink) {
+        std::printf("VM-RESULT: FAIL cannot create the key sink: %s\n", error.c_str());
+        return 1;
+    }
+    // The new keyboard's event device appears once the kernel has registered it.
+    std::string device;
+    for (int i = 0; i < 100 && device.empty(); ++i) {
+        for (const auto& path : eventDevices()) {
+            if (before.count(path) == 0) {
+                device = path;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    if (device.empty()) {
+        std::printf("VM-RESULT: FAIL no event device appeared for the sink\n");
+        return 1;
+    }
+    const int fd = open(device.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    char name[128] = {};
+    ioctl(fd, EVIOCGNAME(sizeof name - 1), name);
+    std::printf("reading %s (%s)\n", device.c_str(), name);
+
+    EventReader reader(fd);
+    reader.start(expected.size());
+    const auto t0 = Clock::now();
+    for (const auto& block : blocks) {
+        sink->beginBlock();
+        for (const std::uint16_t unit : block) {
+            sink->sendKey(unit);
+        }
+        sink->endBlock();
+    }
+    const double typingMs = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+    const Decoded got = reader.finish();
+    // What the kernel thinks is held down, before the device goes away with the sink.
+    unsigned char keyState[KEY_MAX / 8 + 1] = {};
+    ioctl(fd, EVIOCGKEY(sizeof keyState), keyState);
+    int stillDown = 0;
+    for (const unsigned char bits : keyState) {
+        stillDown += __builtin_popcount(bits);
+    }
+    sink.reset();
+    close(fd);
+
+    std::printf(
+        "typed %zu characters in %.0f ms; received %zu; presses %d, releases %d, "
+        "unknown keys %d, dropped %d, keys down %d/%zu\n",
+        expected.size(), typingMs, got.text.size(), got.presses, got.releases, got.unknownKeys,
+        got.dropped, stillDown, got.down.size());
+    const bool ok = got.text == expected && got.presses == got.releases && got.unknownKeys == 0 &&
+                    got.dropped == 0 && stillDown == 0 && got.down.empty();
+    if (!ok) {
+        std::size_t at = 0;
+        while (at < expected.size() && at < got.text.size() && expected[at] == got.text[at]) {
+            ++at;
+        }
+        std::printf("first difference at %zu\n expected: %s\n received: %s\n", at,
+                    printable(expected.substr(at, 40)).c_str(),
+                    printable(got.text.substr(at, 40)).c_str());
+    }
+    std::printf("VM-RESULT: %s\n", ok ? "PASS" : "FAIL");
+    return ok ? 0 : 1;
+}
