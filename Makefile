@@ -20,6 +20,7 @@ test: build
 
 # The uinput sink through a real kernel in a qemu guest (software emulation, a minute or two).
 test-vm:
+	@tools/bootstrap.sh vm
 	$(MAKE) build PRESET=dev
 	ctest --preset vm
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that the build, the tests and the demo need. Idempotent: apt-get
 # runs only when something is missing (through sudo when not root).
-#   tools/bootstrap.sh [group...]   groups: build test x11 gui windows fuzz (default: all but windows)
+#   tools/bootstrap.sh [group...]   groups: build test x11 gui windows fuzz vm (default: all but windows and vm)
 set -euo pipefail
 
 declare -A groups=(
@@ -11,6 +11,7 @@ declare -A groups=(
   [gui]="qt6-base-dev openbox trayer"
   [windows]="mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64"
   [fuzz]="clang libclang-rt-14-dev"
+  [vm]="qemu-system-x86 busybox-static linux-image-amd64 cpio"
 )
 
 wanted=("$@")
