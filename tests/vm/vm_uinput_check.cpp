@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "platform/uinput/uinput_key_sink.h"
+#include "us_layout.h"
 
 namespace {
 
@@ -40,38 +41,6 @@ std::set<std::string> eventDevices() {
     }
     return paths;
 }
-
-// What a US keyboard types, written out independently of the sink's own table.
-struct UsLayout {
-    std::map<int, std::pair<char, char>> keys;  // key code -> (plain, with Shift)
-
-    UsLayout() {
-        const auto row = [this](const int* codes, const char* plain, const char* shifted) {
-            for (int i = 0; plain[i] != 0; ++i) {
-                keys[codes[i]] = {plain[i], shifted[i]};
-            }
-        };
-        const int digits[] = {KEY_GRAVE, KEY_1, KEY_2, KEY_3, KEY_4,     KEY_5,    KEY_6,
-                              KEY_7,     KEY_8, KEY_9, KEY_0, KEY_MINUS, KEY_EQUAL};
-        row(digits, "`1234567890-=", "~!@#$%^&*()_+");
-        const int top[] = {KEY_Q, KEY_W, KEY_E, KEY_R,         KEY_T,          KEY_Y,        KEY_U,
-                           KEY_I, KEY_O, KEY_P, KEY_LEFTBRACE, KEY_RIGHTBRACE, KEY_BACKSLASH};
-        row(top, "qwertyuiop[]\\", "QWERTYUIOP{}|");
-        const int home[] = {KEY_A, KEY_S, KEY_D, KEY_F,         KEY_G,         KEY_H,
-                            KEY_J, KEY_K, KEY_L, KEY_SEMICOLON, KEY_APOSTROPHE};
-        row(home, "asdfghjkl;'", "ASDFGHJKL:\"");
-        const int bottom[] = {KEY_Z, KEY_X, KEY_C,     KEY_V,   KEY_B,
-                              KEY_N, KEY_M, KEY_COMMA, KEY_DOT, KEY_SLASH};
-        row(bottom, "zxcvbnm,./", "ZXCVBNM<>?");
-        keys[KEY_SPACE] = {' ', ' '};
-        keys[KEY_TAB] = {'\t', '\t'};
-        keys[KEY_ENTER] = {'\r', '\r'};
-        keys[KEY_LINEFEED] = {'\n', '\n'};
-        keys[KEY_BACKSPACE] = {'\b', '\b'};
-        keys[KEY_ESC] = {'\x1B', '\x1B'};
-        keys[KEY_DELETE] = {'\x7F', '\x7F'};
-    }
-};
 
 struct Decoded {
     std::string text;
@@ -158,7 +127,7 @@ private:
 
     int m_fd;
     std::size_t m_expected = 0;
-    UsLayout m_layout;
+    evdev_us::UsLayout m_layout;
     Decoded m_decoded;
     std::thread m_thread;
 };
