@@ -85,7 +85,7 @@ if [ -x "$xreceiver" ]; then
 fi
 
 "$vscan" --verbose --link "$scanner" --prefix 0x02 --suffix none --baud 9600 --gap 400 \
-  --latin1 --linger 800 "${codes[@]}" >"$work/vscan.out" 2>"$work/vscan.log" &
+  --latin1 --hold "${codes[@]}" >"$work/vscan.out" 2>"$work/vscan.log" &
 vscan_pid=$!
 pids+=($vscan_pid)
 wait_for 10 test -L "$scanner" || { say "the virtual scanner did not start"; exit 1; }
@@ -113,10 +113,12 @@ if [ "$sink" = x11 ] && ! kill -0 "$pelmorad_pid" 2>/dev/null; then
 fi
 
 say "scanning ${#codes[@]} codes through pelmorad --sink $sink"
-wait "$vscan_pid" || true
-sleep 0.3
+scans_received() {  # one line end (Enter) per scan
+  [ "$(tr -cd '\r\n' <"$work/received" | wc -c)" -ge ${#codes[@]} ]
+}
+wait_for 30 scans_received || say "not every scan arrived in time"
 kill -TERM "$pelmorad_pid"
-wait "$pelmorad_pid" || true
+wait "$pelmorad_pid" || say "pelmorad ended with status $?"
 
 echo
 echo "pelmorad said:"

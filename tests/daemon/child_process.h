@@ -138,6 +138,12 @@ public:
         return true;
     }
 
+    // Closes our end of the child's standard output: its next write fails (a reader gone away).
+    void closeStdout() {
+        ::close(m_out);
+        m_out = -1;
+    }
+
     const std::string& out() const { return m_stdout; }
     const std::string& err() const { return m_stderr; }
     Clock::time_point exitedAt() const { return m_exitedAt; }

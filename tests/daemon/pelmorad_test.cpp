@@ -1,12 +1,19 @@
 // pelmorad as a user runs it: options, exit statuses and stopping on a signal.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pty.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
 #include <regex>
+#include <thread>
 
 #include "daemon/child_process.h"
 #include "daemon/temp_settings.h"
+#include "platform/serial_api.h"
 
 using namespace std::chrono_literals;
 using daemon_test::ChildProcess;
@@ -92,5 +99,125 @@ TEST_F(PelmoradRun, QuietWithoutVerbose) {
     EXPECT_EQ(child.err(), "");
     EXPECT_EQ(child.out(), "");
 }
+
+// The whole path: a pseudo-terminal as the scanner's port, pelmorad reading it, the scans on
+// standard output.
+class PelmoradPty : public PelmoradRun {
+protected:
+    void SetUp() override {
+        PelmoradRun::SetUp();
+        if (IsSkipped()) {
+            return;
+        }
+        char name[128];
+        int slave = -1;
+        ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
+        termios tio{};
+        ::tcgetattr(slave, &tio);
+        ::cfmakeraw(&tio);
+        ::tcsetattr(slave, TCSANOW, &tio);
+        ::close(slave);
+        port = name;
+        auto serial = platform::makeSerialApi();
+        const platform::Handle probe = serial->createFile(port.c_str());
+        if (probe == platform::kInvalidHandle) {
+            GTEST_SKIP() << "this build's serial layer cannot open a pseudo-terminal";
+        }
+        serial->closeHandle(probe);
+    }
+    void TearDown() override {
+        if (master >= 0) {
+            ::close(master);
+        }
+    }
+    void send(const std::string& bytes) {
+        ASSERT_EQ(::write(master, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    }
+    static bool waitForStderr(ChildProcess& child, const std::string& text) {
+        return child.waitForOutput(
+            [&text](const std::string&, const std::string& err) {
+                return err.find(text) != std::string::npos;
+            },
+            20s);
+    }
+    static bool waitForStdout(ChildProcess& child, const std::string& text) {
+        return child.waitForOutput(
+            [&text](const std::string& out, const std::string&) { return out == text; }, 20s);
+    }
+    int master = -1;
+    std::string port;
+};
+
+TEST_F(PelmoradPty, ScansArriveOnStdoutAsTheirBytesOneLineEach) {
+    settings.write({{"DeviceName", port}, {"bCRLF", "1"}, {"bSkipFirstChar", "1"}});
+    ChildProcess child({kPelmorad, "--sink", "stdout", "--verbose"}, settings.env());
+    ASSERT_TRUE(waitForStderr(child, "state Reading")) << child.err();
+    // The scanner's leading STX is dropped, Enter added; a CR suffix does not double the line.
+    send(
+        "\x02"
+        "4006381333931");
+    ASSERT_TRUE(waitForStdout(child, "4006381333931\n")) << child.out();
+    send(
+        "\x02"
+        "Cr\xE8me br\xFBl\xE9"
+        "e \x1D"
+        "42\r");
+    const std::string both =
+        "4006381333931\nCr\xE8me br\xFBl\xE9"
+        "e \x1D"
+        "42\n";
+    EXPECT_TRUE(waitForStdout(child, both)) << ::testing::PrintToString(child.out());
+    child.signal(SIGTERM);
+    EXPECT_EQ(child.wait(20s), 0) << child.err();
+}
+
+TEST_F(PelmoradPty, SigtermWhileReadingClosesTheDeviceAndExits) {
+    settings.write({{"DeviceName", port}});
+    ChildProcess child({kPelmorad, "--sink", "stdout", "--verbose"}, settings.env());
+    ASSERT_TRUE(waitForStderr(child, "state Reading")) << child.err();
+    std::this_thread::sleep_for(200ms);  // well inside a silent read of up to a second
+    const auto sent = ChildProcess::Clock::now();
+    child.signal(SIGTERM);
+    EXPECT_EQ(child.wait(20s), 0) << child.err();
+    // Only a gross bound (a read waited out, a hang); the latency itself is a benchmark.
+    EXPECT_LT(child.exitedAt() - sent, 900ms);
+    EXPECT_NE(child.err().find("stopped; device closed"), std::string::npos) << child.err();
+    // Closed by the reader, not just by the exit: the exclusive-use flag was cleared.
+    const int again = ::open(port.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(again, 0);
+    int exclusive = -1;
+    EXPECT_EQ(::ioctl(again, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0);
+    ::close(again);
+}
+
+TEST_F(PelmoradPty, StopsWhenTheReaderOfItsOutputGoesAway) {
+    settings.write({{"DeviceName", port}, {"bSkipFirstChar", "0"}});
+    ChildProcess child({kPelmorad, "--sink", "stdout"}, settings.env());
+    std::this_thread::sleep_for(300ms);
+    send("FIRST");
+    ASSERT_TRUE(waitForStdout(child, "FIRST\n")) << child.out();
+    child.closeStdout();
+    send("SECOND");
+    EXPECT_EQ(child.wait(20s), 1);
+}
+
+#ifdef VSCAN_PATH
+TEST_F(PelmoradPty, VirtualScannerUnpluggedAndPluggedInAgainKeepsTyping) {
+    const std::string link = settings.dir() + "/scanner";
+    ChildProcess vscan({VSCAN_PATH, "--link", link, "--prefix", "0x02", "--suffix", "cr", "--gap",
+                        "300", "--linger", "1500", "A1", "!unplug=500", "B2"});
+    ASSERT_TRUE(vscan.waitForOutput(
+        [](const std::string& out, const std::string&) { return !out.empty(); }, 20s));
+    settings.write({{"DeviceName", link}, {"bCRLF", "1"}, {"bSkipFirstChar", "1"}});
+    ChildProcess child({kPelmorad, "--sink", "stdout", "--verbose"}, settings.env());
+    EXPECT_TRUE(waitForStdout(child, "A1\nB2\n"))
+        << ::testing::PrintToString(child.out()) << child.err();
+    EXPECT_NE(child.err().find("lost " + link), std::string::npos) << child.err();
+    EXPECT_EQ(vscan.wait(20s), 0);
+    child.signal(SIGTERM);
+    EXPECT_EQ(child.wait(20s), 0) << child.err();
+}
+#endif
 
 }  // namespace

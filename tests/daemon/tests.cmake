@@ -5,6 +5,11 @@ if(TARGET pelmorad)
   pelmora_add_test(daemon_pelmorad_test ${CMAKE_CURRENT_LIST_DIR}/pelmorad_test.cpp LABELS daemon)
   target_compile_definitions(daemon_pelmorad_test PRIVATE PELMORAD_PATH="$<TARGET_FILE:pelmorad>")
   add_dependencies(daemon_pelmorad_test pelmorad)
+  if(TARGET pelmora-vscan)
+    target_compile_definitions(daemon_pelmorad_test
+                               PRIVATE VSCAN_PATH="$<TARGET_FILE:pelmora-vscan>")
+    add_dependencies(daemon_pelmorad_test pelmora-vscan)
+  endif()
 endif()
 
 if(TARGET pelmora-vscan)
