@@ -128,10 +128,8 @@ if [ "$sink" = stdout ]; then
   echo "pelmorad wrote (Latin-1, shown as UTF-8):"
   iconv -f LATIN1 -t UTF-8 "$work/received" | sed 's/^/  | /'
 else
-  echo "the target window received:"
-  sed 's/^/  | /' "$work/received"
-  [ -s "$work/received" ] && [ "$(tail -c 1 "$work/received" | od -An -c | tr -d ' ')" = '\r' ] &&
-    echo
+  echo "the target window received (each Enter shown as a line end):"
+  tr '\r' '\n' <"$work/received" | sed 's/^/  | /'
 fi
 expected=$(printf '%s\n' "${codes[@]}")
 got=$(if [ "$sink" = stdout ]; then iconv -f LATIN1 -t UTF-8 "$work/received"; else tr '\r' '\n' <"$work/received"; fi)
