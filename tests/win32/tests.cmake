@@ -17,3 +17,11 @@ set(wine_harness ${PROJECT_SOURCE_DIR}/tools/wine/wine-run
 # COM1 on a pseudo-terminal: block splits, the silent read, a cancelled read.
 pelmora_add_wine_test(win32_serial_com1 COMMAND ${wine_harness} serial $<TARGET_FILE:serial_probe>
                       LABELS win32 serial)
+
+# The whole reader: pseudo-terminal -> pelmorad.exe -> SendInput -> a focused window under Xvfb.
+if(TARGET pelmorad)
+  pelmora_add_wine_test(win32_typing_pelmorad
+                        COMMAND ${wine_harness} typing --window $<TARGET_FILE:typing_target>
+                                --reader $<TARGET_FILE:pelmorad> --opened "opened COM1" -- -v
+                        LABELS win32 e2e)
+endif()
