@@ -2,10 +2,17 @@
 # Prints every performance figure of the project; argument: a release build directory.
 set -euo pipefail
 build=${1:-build/release}
-echo "# Pelmora benchmarks — $(date -u +%Y-%m-%d) — $(uname -srm), $(nproc) cores"
+cpu=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo 2>/dev/null | head -1)
+echo "# Pelmora benchmarks — $(date -u '+%Y-%m-%d %H:%M UTC') — $(uname -srm), ${cpu:-unknown CPU}," \
+  "$(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg 2>/dev/null)"
 echo
 "$build/bench/bench_stop_latency"
 if [ -x "$build/bench/bench_pelmorad_stop" ]; then
   echo
   "$build/bench/bench_pelmorad_stop"
+fi
+# Soak through pelmorad (SOAK_SECONDS, default 60) and its idle cost; needs the virtual scanner.
+if [ -x "$build/app/pelmorad/pelmorad" ] && [ -x "$build/tools/vscan/pelmora-vscan" ]; then
+  echo
+  "$(dirname "$0")/soak.sh" "$build" "${SOAK_SECONDS:-60}"
 fi
