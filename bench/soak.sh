@@ -61,31 +61,33 @@ if ! grep -q "$tmp/no-such-port" "$tmp/probe.err"; then
   exit 0
 fi
 
-echo "| soak | scans | bytes | lost | reordered or changed | bytes/s |"
+echo "| soak | scans | bytes | lost | reordered or changed | bytes/s achieved |"
 echo "|---|---:|---:|---:|---:|---:|"
 # 10-byte scans (9 characters and CR) at 25,600 bytes/s: 2,560 scans a second.
 scans=$((seconds * 2560))
 seq -f 'S%08.0f' 1 "$scans" >"$tmp/codes"
-awk '{printf "%s\r", $0}' "$tmp/codes" >"$tmp/expected"
+# The stdout sink writes code 13 as a line end.
+awk '{printf "%s\n", $0}' "$tmp/codes" >"$tmp/expected"
 settings "$tmp/scanner"
 "$vscan" --link "$tmp/scanner" --baud 256000 --gap 0 --linger 3000 --wait-open 20000 \
   <"$tmp/codes" >"$tmp/vscan.out" 2>"$tmp/vscan.err" &
 vscan_pid=$!
 pids+=("$vscan_pid")
 for _ in $(seq 100); do [ -e "$tmp/scanner" ] && break; sleep 0.05; done
-start=$(date +%s.%N)
 "$pelmorad" --sink stdout >"$tmp/received" 2>"$tmp/pelmorad.err" &
 daemon_pid=$!
 pids+=("$daemon_pid")
+start=$(date +%s.%N)
 wait "$vscan_pid" || true
+# The scanner lingers 3 s after its last byte; the stream itself ended then.
+end=$(awk -v t="$(date +%s.%N)" 'BEGIN {printf "%.3f", t - 3}')
 kill -TERM "$daemon_pid"
 wait "$daemon_pid" || true
-end=$(date +%s.%N)
 expected_bytes=$(stat -c %s "$tmp/expected")
 received_bytes=$(stat -c %s "$tmp/received")
 lost=$((expected_bytes - received_bytes))
 # Reordered or changed: received scans that are not the expected one at that place.
-changed=$(tr '\r' '\n' <"$tmp/received" | paste -d' ' - <(tr '\r' '\n' <"$tmp/expected") |
+changed=$(paste -d' ' "$tmp/received" "$tmp/expected" |
   awk '$1 != $2 && $1 != "" {n++} END {print n + 0}')
 rate=$(awk -v n="$received_bytes" -v s="$start" -v e="$end" 'BEGIN {printf "%d", n / (e - s)}')
 printf '| %d s at 256000 bit/s into --sink stdout | %d | %d | %d | %d | %s |\n' "$seconds" \
