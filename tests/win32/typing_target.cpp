@@ -65,15 +65,21 @@ int main(int argc, char** argv) {
     windowClass.hInstance = GetModuleHandleW(nullptr);
     windowClass.lpszClassName = L"PelmoraTypingTarget";
     windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    if (RegisterClassW(&windowClass) == 0) {
-        std::printf("cannot register the window class\n");
-        return 1;
+    // Right after a new Wine prefix is made its desktop may not be up yet: keep trying a while.
+    HWND window = nullptr;
+    for (int attempt = 0; attempt < 150 && window == nullptr; ++attempt) {
+        if (attempt > 0) {
+            Sleep(200);
+        }
+        if (RegisterClassW(&windowClass) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+            continue;
+        }
+        window = CreateWindowExW(WS_EX_TOPMOST, L"PelmoraTypingTarget", L"Typing target",
+                                 WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 400, 200, nullptr,
+                                 nullptr, windowClass.hInstance, nullptr);
     }
-    HWND window = CreateWindowExW(WS_EX_TOPMOST, L"PelmoraTypingTarget", L"Typing target",
-                                  WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 400, 200, nullptr,
-                                  nullptr, windowClass.hInstance, nullptr);
     if (window == nullptr) {
-        std::printf("cannot create the window\n");
+        std::printf("cannot create the window (error %lu)\n", GetLastError());
         return 1;
     }
     ShowWindow(window, SW_SHOW);

@@ -83,13 +83,22 @@ class Program:
                          f"before a line matching {pattern!r}")
 
     def finish(self, timeout):
-        """Reads to the end; returns the exit status."""
+        """Waits for the process to end and reads its output; returns the exit status."""
         deadline = time.monotonic() + timeout
-        while self._read_some(max(deadline - time.monotonic(), 0)):
+        while True:
+            status = self.proc.poll()
+            if status is not None:
+                # Wine's own service processes may keep the pipe open: read what has come, not
+                # to the end of the pipe.
+                settle = time.monotonic() + 1
+                while time.monotonic() < settle and self._read_some(0.2):
+                    pass
+                return status
             if time.monotonic() >= deadline:
                 self.stop()
                 fail(f"{self.tag}: still running after {timeout} s")
-        return self.proc.wait(timeout=max(deadline - time.monotonic(), 1))
+            if not self._read_some(0.5):
+                time.sleep(0.1)  # the pipe ended before the process
 
     def stop(self):
         if self.proc.poll() is None:
@@ -100,9 +109,12 @@ class Program:
 def make_com1(prefix):
     """A pseudo-terminal as COM1 of the prefix; returns the master and slave descriptors."""
     dosdevices = os.path.join(prefix, "dosdevices")
-    if not os.path.isdir(dosdevices):
+    if not os.path.exists(os.path.join(prefix, "system.reg")):
+        # A new prefix: let Wine finish making it before any program starts, or the first one
+        # may find no desktop to put its windows on.
         subprocess.run(["wineboot", "-i"], check=True, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL)
+        subprocess.run(["wineserver", "-w"], check=False)
     master, slave = os.openpty()
     path = os.ttyname(slave)
     if not path.startswith("/dev/pts/"):
