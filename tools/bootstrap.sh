@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that the build, the tests and the demo need. Idempotent: apt-get
 # runs only when something is missing (through sudo when not root).
-#   tools/bootstrap.sh [group...]   groups: build test x11 gui windows fuzz vm (default: all but windows and vm)
+#   tools/bootstrap.sh [group...]   groups: build test x11 gui windows windows32 fuzz vm
+#   (default: all but windows, windows32 and vm; windows32 is 32-bit Wine for the i686 tests,
+#   about 1.1 GB, and turns on the i386 architecture)
 set -euo pipefail
 
 declare -A groups=(
@@ -10,6 +12,7 @@ declare -A groups=(
   [x11]="libx11-dev libxtst-dev libxi-dev xvfb xauth x11-xkb-utils x11-utils xdotool"
   [gui]="qt6-base-dev openbox trayer"
   [windows]="mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 python3 xvfb xauth"
+  [windows32]="wine32:i386"
   [fuzz]="clang libclang-rt-14-dev"
   [vm]="qemu-system-x86 busybox-static linux-image-amd64 cpio"
 )
@@ -32,5 +35,9 @@ echo "bootstrap: installing ${missing[*]}"
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 export DEBIAN_FRONTEND=noninteractive
+if printf '%s\n' "${missing[@]}" | grep -q ':i386$' &&
+  ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $sudo dpkg --add-architecture i386
+fi
 $sudo apt-get update -qq
 $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
