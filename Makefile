@@ -51,6 +51,15 @@ fuzz:
 	$(MAKE) build PRESET=fuzz
 	@fuzz/run-all.sh build/fuzz $(FUZZ_SECONDS)
 
+# The Debian package, built from the release preset.
+package:
+	$(MAKE) build PRESET=release
+	cd build/release && cpack -G DEB
+
+# Installs the package on this machine and smoke-tests the installed programs (CI does this).
+package-test: package
+	tools/package_smoke.sh
+
 format:
 	clang-format -i $(SOURCES)
 

@@ -7,7 +7,7 @@
 set -euo pipefail
 
 declare -A groups=(
-  [build]="cmake ninja-build g++ make pkg-config clang-format"
+  [build]="cmake ninja-build g++ make pkg-config clang-format dpkg-dev file"
   [test]="libgtest-dev libgmock-dev libbenchmark-dev socat"
   [x11]="libx11-dev libxtst-dev libxi-dev xvfb xauth x11-xkb-utils x11-utils xdotool"
   [gui]="qt6-base-dev openbox trayer"
