@@ -1,5 +1,6 @@
 # Installation and the Debian package. Programs that the build did not make are skipped.
 include(GNUInstallDirs)
+set(PELMORA_DOCDIR ${CMAKE_INSTALL_DATADIR}/doc/pelmora)
 
 foreach(program pelmora pelmorad pelmora-vscan)
   if(TARGET ${program})
@@ -25,17 +26,14 @@ if(NOT WIN32)
     endforeach()
   endif()
   if(TARGET pelmorad)
-    configure_file(${PROJECT_SOURCE_DIR}/packaging/pelmorad.service
-                   ${PROJECT_BINARY_DIR}/packaging/pelmorad.service @ONLY)
-    install(FILES ${PROJECT_BINARY_DIR}/packaging/pelmorad.service
-            DESTINATION ${CMAKE_INSTALL_PREFIX}/lib/systemd/user)
+    install(FILES ${PROJECT_SOURCE_DIR}/packaging/pelmorad.service DESTINATION lib/systemd/user)
   endif()
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/udev/60-pelmora-uinput.rules
                 ${PROJECT_SOURCE_DIR}/packaging/udev/61-pelmora-modemmanager.rules
-          DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples/udev)
+          DESTINATION ${PELMORA_DOCDIR}/examples/udev)
 endif()
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/README.md
-        DESTINATION ${CMAKE_INSTALL_DOCDIR})
+        DESTINATION ${PELMORA_DOCDIR})
 
 set(CPACK_PACKAGE_NAME pelmora)
 set(CPACK_PACKAGE_VENDOR "Vantel")

@@ -401,7 +401,9 @@ TEST_F(Reader, StressAccessorsAndReconnectsFromAnotherThread) {
         }
     });
     for (int i = 0; i < 200; ++i) {
-        queue({true, bytes("#" + std::to_string(i))});
+        std::string code("#");
+        code += std::to_string(i);
+        queue({true, bytes(code)});
     }
     ASSERT_TRUE(waitFor([&] { return queueDrained(); }, 20000ms));
     done.store(true);
