@@ -1,0 +1,14 @@
+# X11 typing: the pure key planning (no X server) and end-to-end runs on a private Xvfb.
+pelmora_add_test(x11_key_plan_test ${CMAKE_CURRENT_LIST_DIR}/x11_key_plan_test.cpp LABELS x11)
+
+find_package(X11)
+if(PELMORA_HAVE_X11)
+  add_executable(x11_typing_test ${CMAKE_CURRENT_LIST_DIR}/x11_typing_test.cpp
+                                 ${CMAKE_CURRENT_LIST_DIR}/x_session.cpp)
+  target_link_libraries(x11_typing_test PRIVATE pelmora_test_support GTest::gtest_main
+                                                X11::X11 X11::Xi)
+  target_compile_definitions(x11_typing_test PRIVATE
+    PELMORA_XRECEIVER="$<TARGET_FILE:pelmora-xreceiver>")
+  add_dependencies(x11_typing_test pelmora-xreceiver)
+  gtest_discover_tests(x11_typing_test DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "x11" TIMEOUT 300)
+endif()
