@@ -278,18 +278,20 @@ private:
                                 reinterpret_cast<KeySym*>(rows.data()), count);
     }
 
-    std::vector<std::uint32_t> coreKeysyms(int keycode) {
+    // Whether a key still holds what we bound (the server mirrors group 1 into the core
+    // columns of group 2, so only the first two are compared).
+    bool stillBound(int keycode, const OwnedKey& owned) {
         int per = 0;
-        return readRows(keycode, 1, per);
+        const std::vector<std::uint32_t> now = readRows(keycode, 1, per);
+        return now.size() >= 2 && owned.bound.size() >= 2 && now[0] == owned.bound[0] &&
+               now[1] == owned.bound[1];
     }
 
     // Puts the keysyms the layout lacks on spare keys of the XTest device. Keys bound earlier
     // that still hold what we put there stay ours; a new layout replaced the others.
     void bindSpareKeys() {
         for (auto it = m_owned.begin(); it != m_owned.end();) {
-            std::vector<std::uint32_t> now = coreKeysyms(it->first);
-            now.resize(it->second.bound.size(), NoSymbol);
-            it = now == it->second.bound ? std::next(it) : m_owned.erase(it);
+            it = stillBound(it->first, it->second) ? std::next(it) : m_owned.erase(it);
         }
         std::optional<Keymap> map = readDeviceKeymap();
         if (!map) {
@@ -435,9 +437,6 @@ private:
                 warn("modifier keys are held down: typed characters may be altered");
             }
         }
-        if (changed) {
-            m_copyPending = true;  // the core keyboard's map was replaced, maybe not by a copy
-        }
         if (m_copyPending) {
             switchCoreKeyboardAway();
             m_copyPending = false;
@@ -515,10 +514,8 @@ private:
         std::set<int> ours;
         int perKeycode = 0;
         for (auto& [kc, owned] : m_owned) {
-            std::vector<std::uint32_t> now = coreKeysyms(kc);
             perKeycode = std::max(perKeycode, static_cast<int>(owned.bound.size()));
-            now.resize(owned.bound.size(), NoSymbol);
-            if (now == owned.bound) {
+            if (stillBound(kc, owned)) {
                 ours.insert(kc);
             }
         }
