@@ -114,12 +114,10 @@ protected:
         EXPECT_EQ(after.lockedMods, before.lockedMods);
         EXPECT_EQ(after.lockedGroup, before.lockedGroup);
         EXPECT_TRUE(after.xtestMap == before.xtestMap) << "XTest keymap not restored";
+        EXPECT_TRUE(after.coreMap == before.coreMap) << "core keymap not restored";
     }
-    EXPECT_TRUE(after.coreMap == before.coreMap) << "core keymap not restored";
-}
 
-std::unique_ptr<xtest::XSession>
-    session;
+    std::unique_ptr<xtest::XSession> session;
 };
 
 TEST_F(X11Typing, EveryCodeUnitUnderUsDeFr) {

@@ -34,6 +34,9 @@ const char kUsage[] =
     "  --stats            at exit, write to standard error one line:\n"
     "                     \"chars N first_ns F last_ns L\" (CLOCK_MONOTONIC of the first and last\n"
     "                     character)\n"
+    "  --enter-times      for each carriage return received, write \"enter_ns T\" "
+    "(CLOCK_MONOTONIC)\n"
+    "                     to standard error\n"
     "  --help             this text\n";
 
 long long monotonicNs() {
@@ -69,6 +72,7 @@ int main(int argc, char** argv) {
     const char* displayName = nullptr;
     bool escape = false;
     bool stats = false;
+    bool enterTimes = false;
     long long stallMs = 0;
     long long idleExitMs = -1;
     long long countLimit = -1;
@@ -83,6 +87,8 @@ int main(int argc, char** argv) {
             escape = true;
         } else if (arg == "--stats") {
             stats = true;
+        } else if (arg == "--enter-times") {
+            enterTimes = true;
         } else if (arg == "--display" && hasValue) {
             displayName = argv[++i];
         } else if (arg == "--ready-file" && hasValue) {
@@ -173,6 +179,10 @@ int main(int argc, char** argv) {
                     const long long now = monotonicNs();
                     for (int i = 0; i < n; ++i) {
                         const unsigned char b = static_cast<unsigned char>(buf[i]);
+                        if (enterTimes && b == '\r') {
+                            std::fprintf(stderr, "enter_ns %lld\n", now);
+                            std::fflush(stderr);
+                        }
                         if ((b & 0xc0) != 0x80) {
                             ++chars;
                             if (firstNs == 0) {
