@@ -401,9 +401,8 @@ private:
         return changed;
     }
 
-    // Before typing: pick up layout and lock changes, and make the core keyboard use the XTest
-    // device's keymap (the server copies a device's map to the core keyboard when input switches
-    // to it; clients then read the new map before our first key).
+    // Before typing: pick up layout and lock changes, and make sure the core keyboard will use
+    // the XTest device's keymap.
     void prepare() {
         bool changed = drainEvents();
         XkbStateRec state{};
@@ -437,14 +436,13 @@ private:
                 warn("modifier keys are held down: typed characters may be altered");
             }
         }
+        // Our first key makes the core keyboard take the XTest map whenever another device typed
+        // last, and clients receive the new map before that key. A change of the XTest map while
+        // it was already the source is not copied, hence the switch away first.
         if (m_copyPending) {
             switchCoreKeyboardAway();
             m_copyPending = false;
         }
-        // Any XTest event makes the core keyboard take the XTest map if another device typed last;
-        // clients receive the new map before the event.
-        fakeKey(m_shiftKeycode, true);
-        fakeKey(m_shiftKeycode, false);
     }
 
     // The core keyboard copies a device's map only when the source device changes, so after a
@@ -521,9 +519,12 @@ private:
         }
         if (!ours.empty() && perKeycode > 0) {
             writeKeys(ours, perKeycode, true);
-            // The core keyboard holds a copy of the XTest map: make it copy the restored one.
-            switchCoreKeyboardAway();
-            if (m_shiftKeycode != 0) {
+            // The core keyboard holds a copy of the XTest map with our keys: switching it to
+            // another keyboard gives it that one's map; without one, a Shift tap copies the
+            // restored XTest map.
+            if (m_otherDevice != nullptr) {
+                switchCoreKeyboardAway();
+            } else if (m_shiftKeycode != 0) {
                 fakeKey(m_shiftKeycode, true);
                 fakeKey(m_shiftKeycode, false);
             }
