@@ -16,3 +16,8 @@ if [ -x "$build/app/pelmorad/pelmorad" ] && [ -x "$build/tools/vscan/pelmora-vsc
   echo
   "$(dirname "$0")/soak.sh" "$build" "${SOAK_SECONDS:-60}"
 fi
+# Typing into an X client on a private Xvfb, against xdotool (needs tools/bootstrap.sh x11).
+if [ -x "$build/bench/bench_typing" ]; then
+  echo
+  "$build/bench/bench_typing"
+fi

@@ -17,6 +17,8 @@
 #include "settings/scanner_settings.h"
 #include "x11/x_session.h"
 
+#include <stdlib.h>
+
 util::VLAppConfig theConfig(kProductName, kCompanyName, kCompanyWebAddress);
 
 namespace {
@@ -188,6 +190,56 @@ std::vector<double> readerOverheadMs(xtest::XSession& x, int scans) {
     return out;
 }
 
+#ifdef PELMORA_PELMORAD
+// Scan-to-typed through a pseudo-terminal and pelmorad: from the write of a scan's last byte to
+// its Enter at the client, less the 100 ms gap after which the port hands over the block.
+std::vector<double> daemonOverheadMs(xtest::XSession& x, int scans) {
+    xtest::Pty pty;
+    char dir[] = "/tmp/pelmora-bench-XXXXXX";
+    if (!pty.ok() || mkdtemp(dir) == nullptr) {
+        return {};
+    }
+    const std::string config = std::string(dir) + "/settings.conf";
+    if (FILE* f = std::fopen(config.c_str(), "w")) {
+        std::fprintf(f,
+                     "DeviceName=\"%s\"\nSerialDevice=1\nBaudRate=115200\nbCRLF=1\n"
+                     "bSkipFirstChar=0\nbDSR=0\nbDTR=0\nbCTS=0\nbXIN=0\nbXOUT=0\n",
+                     pty.slave().c_str());
+        std::fclose(f);
+    }
+    xtest::Child receiver = x.startReceiver({"--enter-times", "--idle-exit-ms", "60000"});
+    xtest::Child daemon({PELMORA_PELMORAD, "--sink", "x11"},
+                        {"PELMORA_CONFIG=" + config, "DISPLAY=" + x.display()}, false, true);
+    std::vector<double> out;
+    const std::vector<std::uint16_t> code = {'4', '0', '0', '6', '3', '8', '1',
+                                             '3', '3', '3', '9', '3', '1'};
+    bool open = false;
+    for (int i = 0; i < scans + 50 && static_cast<int>(out.size()) < scans; ++i) {
+        const std::size_t before = receiver.errors().size();
+        pty.send(code);
+        const long long t0 = monotonicNs();
+        const long long end = t0 + (open ? 5'000'000'000LL : 500'000'000LL);
+        std::size_t at = std::string::npos;
+        while (monotonicNs() < end &&
+               (at = receiver.errors().find("enter_ns ", before)) == std::string::npos) {
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+        long long t1 = 0;
+        if (at != std::string::npos &&
+            std::sscanf(receiver.errors().c_str() + at, "enter_ns %lld", &t1) == 1) {
+            if (open) {  // the first scan through only shows that the port is open
+                out.push_back(static_cast<double>(t1 - t0) / 1e6 - 100.0);
+            }
+            open = true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    }
+    daemon.stop();
+    xtest::run({"rm", "-rf", dir});
+    return out;
+}
+#endif
+
 }  // namespace
 
 // --pelmora-only leaves xdotool out (a quick look at the sink alone).
@@ -227,5 +279,11 @@ int main(int argc, char** argv) {
     std::printf("| path | median ms | p99 ms | max ms |\n|---|---:|---:|---:|\n");
     std::printf("| scripted port → reader thread → XTest → client | %.3f | %.3f | %.3f |\n",
                 percentile(ms, 0.5), percentile(ms, 0.99), percentile(ms, 1.0));
+#ifdef PELMORA_PELMORAD
+    const std::vector<double> pty = daemonOverheadMs(x, 100);
+    std::printf(
+        "| pty → pelmorad → XTest → client (%zu scans, less 100 ms) | %.3f | %.3f | %.3f |\n",
+        pty.size(), percentile(pty, 0.5), percentile(pty, 0.99), percentile(pty, 1.0));
+#endif
     return 0;
 }

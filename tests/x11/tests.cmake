@@ -3,12 +3,21 @@ pelmora_add_test(x11_key_plan_test ${CMAKE_CURRENT_LIST_DIR}/x11_key_plan_test.c
 
 find_package(X11)
 if(PELMORA_HAVE_X11)
-  add_executable(x11_typing_test ${CMAKE_CURRENT_LIST_DIR}/x11_typing_test.cpp
-                                 ${CMAKE_CURRENT_LIST_DIR}/x_session.cpp)
+  set(x11_e2e_sources ${CMAKE_CURRENT_LIST_DIR}/x11_typing_test.cpp
+                      ${CMAKE_CURRENT_LIST_DIR}/x_session.cpp)
+  # The whole path through the headless program, once it is part of the build.
+  if(TARGET pelmorad)
+    list(APPEND x11_e2e_sources ${CMAKE_CURRENT_LIST_DIR}/x11_pelmorad_test.cpp)
+  endif()
+  add_executable(x11_typing_test ${x11_e2e_sources})
   target_link_libraries(x11_typing_test PRIVATE pelmora_test_support GTest::gtest_main
                                                 X11::X11 X11::Xi)
   target_compile_definitions(x11_typing_test PRIVATE
     PELMORA_XRECEIVER="$<TARGET_FILE:pelmora-xreceiver>")
   add_dependencies(x11_typing_test pelmora-xreceiver)
+  if(TARGET pelmorad)
+    target_compile_definitions(x11_typing_test PRIVATE PELMORA_PELMORAD="$<TARGET_FILE:pelmorad>")
+    add_dependencies(x11_typing_test pelmorad)
+  endif()
   gtest_discover_tests(x11_typing_test DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "x11" TIMEOUT 300)
 endif()

@@ -299,6 +299,27 @@ std::string collect(Child& receiver, std::size_t bytes, int quietMs) {
     return receiver.output();
 }
 
+Pty::Pty() {
+    m_master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (m_master >= 0 && grantpt(m_master) == 0 && unlockpt(m_master) == 0) {
+        m_slave = ptsname(m_master);
+    }
+}
+
+Pty::~Pty() {
+    if (m_master >= 0) {
+        close(m_master);
+    }
+}
+
+bool Pty::send(const std::vector<std::uint16_t>& units) {
+    std::string bytes;
+    for (std::uint16_t u : units) {
+        bytes += static_cast<char>(u);
+    }
+    return write(m_master, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+}
+
 std::string utf8(const std::vector<std::uint16_t>& codeUnits) {
     std::string out;
     for (std::uint16_t c : codeUnits) {

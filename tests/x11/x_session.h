@@ -2,6 +2,7 @@
 // pelmora-xreceiver windows whose output the test reads back.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -73,6 +74,23 @@ private:
 
 // Reads the receiver's output until it holds `bytes` bytes or nothing new came for `quietMs`.
 std::string collect(Child& receiver, std::size_t bytes, int quietMs = 3000);
+
+// A pseudo-terminal standing in for a scanner's port: the test writes to the master side.
+class Pty {
+public:
+    Pty();
+    ~Pty();
+    Pty(const Pty&) = delete;
+    Pty& operator=(const Pty&) = delete;
+    bool ok() const { return !m_slave.empty(); }
+    const std::string& slave() const { return m_slave; }
+    // Writes the code units' low bytes in one write.
+    bool send(const std::vector<std::uint16_t>& units);
+
+private:
+    int m_master = -1;
+    std::string m_slave;
+};
 
 // The UTF-8 form of Latin-1 code units as a client receives them.
 std::string utf8(const std::vector<std::uint16_t>& codeUnits);
