@@ -16,7 +16,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-
 class X11Pelmorad : public ::testing::Test {
 protected:
     void SetUp() override {
