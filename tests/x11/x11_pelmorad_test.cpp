@@ -29,6 +29,8 @@ protected:
         ASSERT_NE(mkdtemp(dir), nullptr);
         configDir = dir;
         config = configDir + "/settings.conf";
+        // A store that ignored PELMORA_CONFIG would give pelmorad the default device, a real port.
+        ASSERT_TRUE(xtest::configHonoured(config));
     }
     void TearDown() override {
         daemon.stop();
@@ -48,8 +50,9 @@ protected:
     // Starts pelmorad and waits until a probe scan comes through (the device is open).
     void startDaemon(xtest::Child& receiver) {
         daemon = xtest::Child({PELMORA_PELMORAD, "--sink", "x11"},
-                              {"PELMORA_CONFIG=" + config, "DISPLAY=" + session->display()}, false,
-                              true);
+                              {"PELMORA_CONFIG=" + config, "XDG_CONFIG_HOME=" + configDir,
+                               "HOME=" + configDir, "DISPLAY=" + session->display()},
+                              false, true);
         ASSERT_TRUE(daemon.running());
         const auto end = std::chrono::steady_clock::now() + 30s;
         while (receiver.output().empty() && std::chrono::steady_clock::now() < end) {

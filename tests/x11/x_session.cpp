@@ -12,8 +12,11 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <thread>
+
+#include "support/settings_store.h"
 
 extern char** environ;
 
@@ -318,6 +321,25 @@ bool Pty::send(const std::vector<std::uint16_t>& units) {
         bytes += static_cast<char>(u);
     }
     return write(m_master, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+}
+
+bool configHonoured(const std::string& path) {
+    if (FILE* f = std::fopen(path.c_str(), "w")) {
+        std::fputs("DeviceName=\"/probe/value\"\n", f);
+        std::fclose(f);
+    }
+    const char* old = std::getenv("PELMORA_CONFIG");
+    const std::string saved = old != nullptr ? old : "";
+    setenv("PELMORA_CONFIG", path.c_str(), 1);
+    auto store = util::makeUserSettingsStore("Vantel", "Pelmora");
+    const auto value = store->readString("", "DeviceName");
+    if (old != nullptr) {
+        setenv("PELMORA_CONFIG", saved.c_str(), 1);
+    } else {
+        unsetenv("PELMORA_CONFIG");
+    }
+    std::remove(path.c_str());
+    return value && value->bytes() == "/probe/value";
 }
 
 std::string utf8(const std::vector<std::uint16_t>& codeUnits) {

@@ -92,6 +92,10 @@ private:
     std::string m_slave;
 };
 
+// Whether the settings store reads the file PELMORA_CONFIG names (`path` is used as a probe and
+// removed).
+bool configHonoured(const std::string& path);
+
 // The UTF-8 form of Latin-1 code units as a client receives them.
 std::string utf8(const std::vector<std::uint16_t>& codeUnits);
 
