@@ -1,0 +1,57 @@
+#include "app/main_frame.h"
+
+#include "app/pelmora.h"
+
+BEGIN_MESSAGE_MAP(CMainFrame, CFrameWnd)
+ON_WM_CREATE()
+ON_WM_SETFOCUS()
+ON_WM_CLOSE()
+END_MESSAGE_MAP()
+
+CMainFrame::CMainFrame() = default;
+
+CMainFrame::~CMainFrame() = default;
+
+BOOL CMainFrame::PreCreateWindow(CREATESTRUCT& cs) {
+    if (!CFrameWnd::PreCreateWindow(cs)) {
+        return FALSE;
+    }
+    cs.dwExStyle &= ~WS_EX_CLIENTEDGE;
+    cs.lpszClass = AfxRegisterWndClass(0, nullptr, nullptr, nullptr);
+    return TRUE;
+}
+
+int CMainFrame::OnCreate(LPCREATESTRUCT lpCreateStruct) {
+    if (CFrameWnd::OnCreate(lpCreateStruct) == -1) {
+        return -1;
+    }
+    if (!m_view.Create(nullptr, nullptr, WS_CHILD | WS_VISIBLE | WS_BORDER, CRect(0, 0, 0, 0), this,
+                       AFX_IDW_PANE_FIRST, nullptr)) {
+        return -1;
+    }
+    return 0;
+}
+
+void CMainFrame::OnSetFocus(CWnd*) {
+    m_view.SetFocus();
+}
+
+BOOL CMainFrame::OnCmdMsg(UINT nID, int nCode, void* pExtra, AFX_CMDHANDLERINFO* pHandlerInfo) {
+    if (m_view.OnCmdMsg(nID, nCode, pExtra, pHandlerInfo)) {
+        return TRUE;
+    }
+    return CFrameWnd::OnCmdMsg(nID, nCode, pExtra, pHandlerInfo);
+}
+
+void CMainFrame::OnClose() {
+    if (theApp.m_exitRequested) {
+        CFrameWnd::OnClose();
+        return;
+    }
+    if (theApp.MainWindowIsOnlyAccess()) {
+        // With no tray to come back from, closing the window is the way out.
+        theApp.OnExit();
+        return;
+    }
+    theApp.OnHideMainWindow();
+}

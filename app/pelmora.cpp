@@ -1,0 +1,117 @@
+#include "app/pelmora.h"
+
+#include <utility>
+
+#include "app/main_frame.h"
+#include "app/pending_dialogs.h"
+#include "res/resource.h"
+#include "settings/product_info.h"
+
+using OptionsDialog = PendingOptionsDialog;
+using AboutDialog = PendingAboutDialog;
+
+BEGIN_MESSAGE_MAP(CPelmora, CVantelApp)
+ON_COMMAND(ID_APP_ABOUT, &CPelmora::OnAppAbout)
+ON_COMMAND(ID_HELP, &CWinApp::OnHelp)
+ON_COMMAND(ID_SHOW_MAIN_WINDOW, &CPelmora::OnShowMainWindow)
+ON_COMMAND(ID_HIDE_MAIN_WINDOW, &CPelmora::OnHideMainWindow)
+ON_COMMAND(ID_OPTIONS, &CPelmora::OnOptions)
+ON_COMMAND(ID_EXIT, &CPelmora::OnExit)
+ON_COMMAND(ID_APP_EXIT, &CPelmora::OnHideMainWindow)
+END_MESSAGE_MAP()
+
+CPelmora::CPelmora() : CVantelApp(&theConfig), m_trayIcon(kTrayIconId) {
+    storeProductInformation();
+}
+
+CPelmora::CPelmora(std::unique_ptr<platform::SerialApi> serial,
+                   std::unique_ptr<platform::KeySink> keys)
+    : CVantelApp(&theConfig),
+      m_trayIcon(kTrayIconId),
+      m_reader(std::move(serial), std::move(keys)) {
+    storeProductInformation();
+}
+
+CPelmora::~CPelmora() = default;
+
+void CPelmora::storeProductInformation() {
+    theConfig.setProductInfo(util::VLAppInfo(kProductId, 0, kProductName, kVersionMajor,
+                                             kVersionMinor, kVersionRelease, kVersionBuild));
+    theConfig.setProgramInfo(util::VLAppInfo(kProductId, 0, kProductName, kVersionMajor,
+                                             kVersionMinor, kVersionRelease, kVersionBuild));
+}
+
+BOOL CPelmora::InitInstance() {
+    InitCommonControls();
+    CVantelApp::InitInstance();
+    AfxEnableControlContainer();
+    SetRegistryKey("Vantel/Pelmora");
+
+    auto* frame = new CMainFrame;
+    m_pMainWnd = frame;
+    if (!frame->LoadFrame(IDR_MAINFRAME, WS_OVERLAPPEDWINDOW | FWS_ADDTOTITLE, nullptr, nullptr)) {
+        m_pMainWnd = nullptr;
+        delete frame;
+        return FALSE;
+    }
+    frame->ShowWindow(SW_HIDE);
+    frame->UpdateWindow();
+
+    m_trayIcon.SetNotificationWnd(frame, kTrayNotifyMessage);
+    m_trayIcon.SetMenu(IDR_TRAYMENU);
+    m_trayIcon.SetIcon(IDI_TRAYICON);
+    m_trayIcon.SetToolTip(vantel::VLString("Pelmora tool"));
+    // Without a tray the hidden window would leave the program unreachable: show it instead.
+    m_trayIcon.SetAvailabilityHandler(
+        [this](bool available) { OnTrayAvailabilityChanged(available); });
+    if (MainWindowIsOnlyAccess()) {
+        OnShowMainWindow();
+    }
+
+    m_reader.start();
+    return TRUE;
+}
+
+int CPelmora::ExitInstance() {
+    m_reader.stop(true);
+    return CVantelApp::ExitInstance();
+}
+
+bool CPelmora::MainWindowIsOnlyAccess() const {
+    return !m_trayIcon.IsTrayAvailable();
+}
+
+void CPelmora::OnTrayAvailabilityChanged(bool available) {
+    if (!available && m_pMainWnd != nullptr && !m_pMainWnd->IsWindowVisible()) {
+        OnShowMainWindow();
+    }
+}
+
+void CPelmora::OnAppAbout() {
+    AboutDialog about;
+    about.DoModal();
+}
+
+void CPelmora::OnShowMainWindow() {
+    if (m_pMainWnd != nullptr) {
+        m_pMainWnd->ShowWindow(SW_SHOWNORMAL);
+    }
+}
+
+void CPelmora::OnHideMainWindow() {
+    if (m_pMainWnd != nullptr && !MainWindowIsOnlyAccess()) {
+        m_pMainWnd->ShowWindow(SW_HIDE);
+    }
+}
+
+void CPelmora::OnOptions() {
+    OptionsDialog dlg;
+    if (dlg.DoModal() == IDOK) {
+        m_reader.setState(Connecting);
+    }
+}
+
+void CPelmora::OnExit() {
+    m_exitRequested = true;
+    CWinApp::OnAppExit();
+}

@@ -1,0 +1,49 @@
+// The application object: owns the tray icon and the reader thread, creates the main window at
+// start-up and answers the commands of both menus.
+#pragma once
+
+#include <memory>
+
+#include "platform/key_sink.h"
+#include "platform/serial_api.h"
+#include "reader/device_reader_thread.h"
+#include "support/ui/tray_icon.h"
+#include "support/ui/vantel_app.h"
+#include "support/vl_app_config.h"
+
+inline constexpr unsigned kTrayIconId = 9999;
+inline constexpr unsigned kTrayNotifyMessage = 9998;
+
+class CPelmora : public CVantelApp {
+public:
+    CPelmora();
+    // The reader on other serial and key backends (tests).
+    CPelmora(std::unique_ptr<platform::SerialApi> serial, std::unique_ptr<platform::KeySink> keys);
+    ~CPelmora() override;
+
+    BOOL InitInstance() override;
+    int ExitInstance() override;
+
+    afx_msg void OnAppAbout();
+    afx_msg void OnShowMainWindow();
+    afx_msg void OnHideMainWindow();
+    afx_msg void OnOptions();
+    afx_msg void OnExit();
+
+    // Whether the main window is the program's only way in: there is no tray to reach it from,
+    // so it is shown, hiding leaves it shown and closing it ends the program.
+    bool MainWindowIsOnlyAccess() const;
+
+    CTrayIcon m_trayIcon;
+    DeviceReaderThread m_reader;
+    bool m_exitRequested = false;
+
+private:
+    void storeProductInformation();
+    void OnTrayAvailabilityChanged(bool available);
+
+    DECLARE_MESSAGE_MAP()
+};
+
+extern util::VLAppConfig theConfig;
+extern CPelmora theApp;
