@@ -2,8 +2,7 @@
 add_library(pelmora_app STATIC
   ${CMAKE_CURRENT_LIST_DIR}/pelmora.cpp ${CMAKE_CURRENT_LIST_DIR}/pelmora.h
   ${CMAKE_CURRENT_LIST_DIR}/main_frame.cpp ${CMAKE_CURRENT_LIST_DIR}/main_frame.h
-  ${CMAKE_CURRENT_LIST_DIR}/child_view.cpp ${CMAKE_CURRENT_LIST_DIR}/child_view.h
-  ${CMAKE_CURRENT_LIST_DIR}/pending_dialogs.h)
+  ${CMAKE_CURRENT_LIST_DIR}/child_view.cpp ${CMAKE_CURRENT_LIST_DIR}/child_view.h)
 target_link_libraries(pelmora_app PUBLIC pelmora_core pelmora_ui pelmora_res pelmora_dialogs)
 
 add_executable(pelmora ${CMAKE_CURRENT_LIST_DIR}/main.cpp ${CMAKE_CURRENT_LIST_DIR}/the_app.cpp)

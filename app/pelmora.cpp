@@ -3,12 +3,10 @@
 #include <utility>
 
 #include "app/main_frame.h"
-#include "app/pending_dialogs.h"
+#include "dialogs/about_dialog.h"
+#include "dialogs/options_dialog.h"
 #include "res/resource.h"
 #include "settings/product_info.h"
-
-using OptionsDialog = PendingOptionsDialog;
-using AboutDialog = PendingAboutDialog;
 
 BEGIN_MESSAGE_MAP(CPelmora, CVantelApp)
 ON_COMMAND(ID_APP_ABOUT, &CPelmora::OnAppAbout)

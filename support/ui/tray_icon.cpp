@@ -28,7 +28,7 @@ void CTrayIcon::ensureIcon() {
                              showMenu();  // the context menu covers the other button
                          }
                      });
-    m_trayAvailable = QSystemTrayIcon::isSystemTrayAvailable();
+    m_trayAvailable = m_probe ? m_probe() : QSystemTrayIcon::isSystemTrayAvailable();
     m_poll = new QTimer(qApp);
     m_poll->setInterval(kTrayPollMs);
     QObject::connect(m_poll, &QTimer::timeout, m_poll, [this] { pollTray(); });
@@ -36,7 +36,7 @@ void CTrayIcon::ensureIcon() {
 }
 
 void CTrayIcon::pollTray() {
-    const bool available = QSystemTrayIcon::isSystemTrayAvailable();
+    const bool available = m_probe ? m_probe() : QSystemTrayIcon::isSystemTrayAvailable();
     if (available == m_trayAvailable) {
         return;
     }
@@ -51,6 +51,10 @@ void CTrayIcon::pollTray() {
 
 void CTrayIcon::SetAvailabilityHandler(std::function<void(bool)> handler) {
     m_onAvailability = std::move(handler);
+}
+
+void CTrayIcon::SetAvailabilityProbe(std::function<bool()> probe) {
+    m_probe = std::move(probe);
 }
 
 void CTrayIcon::SetNotificationWnd(CWnd* wnd, unsigned callbackMessage) {

@@ -33,6 +33,8 @@ public:
     bool IsTrayAvailable() const { return m_trayAvailable; }
     // Called on the UI thread whenever a tray host appears or goes away.
     void SetAvailabilityHandler(std::function<void(bool available)> handler);
+    // Replaces the check for a tray host (tests without a desktop). Set before the first Set call.
+    void SetAvailabilityProbe(std::function<bool()> probe);
 
     unsigned GetId() const { return m_id; }
     // The Qt objects (null before the first Set call).
@@ -54,4 +56,5 @@ private:
     QPointer<QMenu> m_menu;
     bool m_trayAvailable = false;
     std::function<void(bool)> m_onAvailability;
+    std::function<bool()> m_probe;
 };

@@ -1,0 +1,27 @@
+# Tests of the tray program on Qt: offscreen ones in the unit suite, X server ones (Xvfb with a
+# window manager and a tray host) under the label `gui`.
+if(NOT PELMORA_HAVE_GUI)
+  return()
+endif()
+find_package(Qt6 COMPONENTS Test REQUIRED)
+
+function(pelmora_add_gui_exe name)
+  add_executable(${name} ${ARGN})
+  target_link_libraries(${name} PRIVATE pelmora_app Qt6::Test)
+  target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/..)
+endfunction()
+
+set(offscreen_env "QT_QPA_PLATFORM=offscreen;QT_LOGGING_RULES=qt.qpa.*=false")
+
+pelmora_add_gui_exe(shell_test ${CMAKE_CURRENT_LIST_DIR}/shell_test.cpp
+                    ${CMAKE_CURRENT_LIST_DIR}/gui_test_support.h)
+add_test(NAME shell_test COMMAND shell_test)
+set_tests_properties(shell_test PROPERTIES LABELS "unit;shell" ENVIRONMENT "${offscreen_env}"
+                                           TIMEOUT 300)
+
+pelmora_add_gui_exe(exit_test ${CMAKE_CURRENT_LIST_DIR}/exit_test.cpp)
+foreach(from tray menu)
+  add_test(NAME exit_from_${from} COMMAND exit_test ${from})
+  set_tests_properties(exit_from_${from} PROPERTIES LABELS "unit;shell"
+                                          ENVIRONMENT "${offscreen_env}" TIMEOUT 120)
+endforeach()
