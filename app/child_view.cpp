@@ -43,9 +43,10 @@ void CChildView::OnPaint() {
     CPaintDC dc(this);
     const vantel::VLString text = StatusText();
     CRect rect;
-    GetClientRect(rect);
-    rect.DeflateRect(kMargin, kMargin);
-    dc.DrawText(text.t_str(), -1, rect, DT_LEFT | DT_TOP);
+    GetClientRect(&rect);
+    rect =
+        CRect(rect.left + kMargin, rect.top + kMargin, rect.right - kMargin, rect.bottom - kMargin);
+    dc.DrawText(text.t_str(), -1, &rect, DT_LEFT | DT_TOP);
     if (m_timerId == 0) {
         m_timerId = SetTimer(kRefreshTimer, kRefreshMs, nullptr);
     }

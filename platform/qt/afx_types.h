@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "platform/qt/gdi.h"  // COLORREF, RECT, CRect, CDC
+
 using BOOL = int;
 using UINT = unsigned int;
 using UINT_PTR = std::uintptr_t;
@@ -13,7 +15,6 @@ using LRESULT = std::intptr_t;
 using DWORD = std::uint32_t;
 using WORD = std::uint16_t;
 using LONG = std::int32_t;
-using COLORREF = std::uint32_t;
 using LPCSTR = const char*;
 
 #ifndef TRUE
@@ -84,14 +85,6 @@ inline constexpr UINT DT_WORDBREAK = 0x0010;
 inline constexpr UINT DT_SINGLELINE = 0x0020;
 inline constexpr UINT DT_NOCLIP = 0x0100;
 
-// Dialog results.
-#ifndef IDOK
-#define IDOK 1
-#endif
-#ifndef IDCANCEL
-#define IDCANCEL 2
-#endif
-
 // The framework's standard command identifiers.
 inline constexpr UINT ID_EDIT_COPY = 0xE122;   // 57634
 inline constexpr UINT ID_EDIT_CUT = 0xE123;    // 57635
@@ -104,32 +97,6 @@ inline constexpr UINT ID_NEXT_PANE = 0xE150;   // 57680
 inline constexpr UINT ID_PREV_PANE = 0xE151;   // 57681
 // The child window that a frame's layout sizes to its client area.
 inline constexpr UINT AFX_IDW_PANE_FIRST = 0xE900;  // 59648
-
-struct RECT {
-    LONG left = 0;
-    LONG top = 0;
-    LONG right = 0;
-    LONG bottom = 0;
-};
-
-class CRect : public RECT {
-public:
-    CRect() = default;
-    CRect(LONG l, LONG t, LONG r, LONG b) : RECT{l, t, r, b} {}
-    explicit CRect(const RECT& r) : RECT(r) {}
-
-    LONG Width() const { return right - left; }
-    LONG Height() const { return bottom - top; }
-    bool IsRectEmpty() const { return Width() <= 0 || Height() <= 0; }
-    void DeflateRect(LONG x, LONG y) {
-        left += x;
-        top += y;
-        right -= x;
-        bottom -= y;
-    }
-    operator RECT*() { return this; }              // NOLINT(google-explicit-constructor)
-    operator const RECT*() const { return this; }  // NOLINT(google-explicit-constructor)
-};
 
 class CWnd;
 

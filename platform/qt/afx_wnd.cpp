@@ -570,7 +570,7 @@ CPaintDC::~CPaintDC() {
     delete m_own;
 }
 
-int CDC::DrawText(LPCSTR text, int count, RECT* rect, UINT format) {
+int CPaintDC::DrawText(LPCSTR text, int count, RECT* rect, UINT format) {
     if (text == nullptr || rect == nullptr) {
         return 0;
     }
@@ -590,15 +590,15 @@ int CDC::DrawText(LPCSTR text, int count, RECT* rect, UINT format) {
     }
     QRect drawn;
     if (format & DT_NOCLIP) {
-        m_painter->drawText(target, flags | Qt::TextDontClip, s, &drawn);
+        painter()->drawText(target, flags | Qt::TextDontClip, s, &drawn);
     } else {
         if (target.isEmpty()) {
             return 0;
         }
-        m_painter->save();
-        m_painter->setClipRect(target, Qt::IntersectClip);
-        m_painter->drawText(target, flags, s, &drawn);
-        m_painter->restore();
+        painter()->save();
+        painter()->setClipRect(target, Qt::IntersectClip);
+        painter()->drawText(target, flags, s, &drawn);
+        painter()->restore();
     }
     return drawn.height();
 }

@@ -135,27 +135,17 @@ private:
 
 // Painting: only inside a WM_PAINT handler. Draws in client coordinates, clipped to the client
 // area, with the window's font and text colour.
-class CDC {
+class CPaintDC : public CDC {
 public:
-    explicit CDC(QPainter* painter) : m_painter(painter) {}
-    CDC(const CDC&) = delete;
-    CDC& operator=(const CDC&) = delete;
-    virtual ~CDC() = default;
+    explicit CPaintDC(CWnd* wnd);
+    ~CPaintDC();
+    CPaintDC(const CPaintDC&) = delete;
+    CPaintDC& operator=(const CPaintDC&) = delete;
 
     // `count` -1: up to the terminating NUL. Bytes are Latin-1 characters; '\n' breaks the line
     // unless DT_SINGLELINE; text is clipped to `rect` unless DT_NOCLIP. No '&' prefix handling:
     // the text is shown as it is. Returns the height of the drawn text.
     int DrawText(LPCSTR text, int count, RECT* rect, UINT format);
-    QPainter* painter() const { return m_painter; }
-
-private:
-    QPainter* m_painter;
-};
-
-class CPaintDC : public CDC {
-public:
-    explicit CPaintDC(CWnd* wnd);
-    ~CPaintDC() override;
 
 private:
     QPainter* m_own;
