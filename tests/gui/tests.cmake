@@ -25,3 +25,12 @@ foreach(from tray menu)
   set_tests_properties(exit_from_${from} PROPERTIES LABELS "unit;shell"
                                           ENVIRONMENT "${offscreen_env}" TIMEOUT 120)
 endforeach()
+
+# On a private X server with openbox (tests/gui/xvfb_run.sh); the test starts the tray host.
+find_program(PELMORA_XVFB Xvfb)
+if(PELMORA_XVFB)
+  pelmora_add_gui_exe(tray_test ${CMAKE_CURRENT_LIST_DIR}/tray_test.cpp)
+  add_test(NAME tray_test COMMAND ${CMAKE_CURRENT_LIST_DIR}/xvfb_run.sh $<TARGET_FILE:tray_test>)
+  set_tests_properties(tray_test PROPERTIES LABELS "gui" TIMEOUT 300
+                                            ENVIRONMENT "QT_QPA_PLATFORM=xcb")
+endif()
