@@ -21,3 +21,7 @@ if [ -x "$build/bench/bench_typing" ]; then
   echo
   "$build/bench/bench_typing"
 fi
+if [ -x "$build/bench/bench_shell_lifecycle" ]; then
+  echo
+  "$build/bench/bench_shell_lifecycle"
+fi
