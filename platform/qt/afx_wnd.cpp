@@ -107,6 +107,7 @@ END_MESSAGE_MAP()
 CWnd::CWnd() = default;
 
 CWnd::~CWnd() {
+    *m_alive = false;
     if (m_hWnd != nullptr) {
         QWidget* widget = m_hWnd;
         Detach();
@@ -398,6 +399,7 @@ BOOL CWnd::PostMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 
 LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     AfxMessage msg{message, wParam, lParam, 0};
+    const std::shared_ptr<bool> alive = m_alive;
     AfxMessage* outer = m_currentMessage;
     m_currentMessage = &msg;
     if (message == WM_COMMAND) {
@@ -409,7 +411,9 @@ LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     } else {
         msg.result = DefWindowProc(message, wParam, lParam);
     }
-    m_currentMessage = outer;
+    if (*alive) {
+        m_currentMessage = outer;
+    }
     return msg.result;
 }
 
@@ -470,9 +474,12 @@ bool CWnd::HandleQtEvent(QEvent* event) {
 }
 
 void CWnd::HandleQtPaint(QPaintEvent* event) {
+    const std::shared_ptr<bool> alive = m_alive;
     m_paintEvent = event;
     SendMessage(WM_PAINT);
-    m_paintEvent = nullptr;
+    if (*alive) {
+        m_paintEvent = nullptr;
+    }
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QWidget>
 #include <map>
+#include <memory>
 #include <utility>
 
 #include "platform/qt/afx_msgmap.h"
@@ -107,6 +108,9 @@ private:
     std::map<int, UINT_PTR> m_timers;  // Qt timer id -> nIDEvent
     AfxMessage* m_currentMessage = nullptr;
     QPaintEvent* m_paintEvent = nullptr;
+    // Cleared by the destructor: a handler may delete its own window (a frame closing for good),
+    // and the dispatch that called it must then leave the object alone.
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
 };
 
 class CFrameWnd : public CWnd {
