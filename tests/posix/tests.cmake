@@ -1,0 +1,4 @@
+# POSIX backends: the settings file, the termios serial layer on pseudo-terminals, and the reader
+# end to end on them. Never a real serial port.
+set(posix_tests ${CMAKE_CURRENT_LIST_DIR})
+pelmora_add_test(settings_file_test ${posix_tests}/settings_file_test.cpp LABELS posix)
