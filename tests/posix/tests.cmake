@@ -2,3 +2,5 @@
 # end to end on them. Never a real serial port.
 set(posix_tests ${CMAKE_CURRENT_LIST_DIR})
 pelmora_add_test(settings_file_test ${posix_tests}/settings_file_test.cpp LABELS posix)
+pelmora_add_test(line_mapping_test ${posix_tests}/line_mapping_test.cpp LABELS posix)
+pelmora_add_test(serial_pty_test ${posix_tests}/serial_pty_test.cpp LABELS posix pty)
