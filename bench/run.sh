@@ -25,3 +25,7 @@ if [ -x "$build/bench/bench_shell_lifecycle" ]; then
   echo
   "$build/bench/bench_shell_lifecycle"
 fi
+if [ -x "$build/bench/bench_serial_timing" ]; then
+  echo
+  "$build/bench/bench_serial_timing"
+fi
