@@ -7,3 +7,6 @@ target_link_libraries(pelmora_app PUBLIC pelmora_core pelmora_ui pelmora_res pel
 
 add_executable(pelmora ${CMAKE_CURRENT_LIST_DIR}/main.cpp ${CMAKE_CURRENT_LIST_DIR}/the_app.cpp)
 target_link_libraries(pelmora PRIVATE pelmora_app)
+if(NOT WIN32)
+  target_sources(pelmora PRIVATE ${CMAKE_CURRENT_LIST_DIR}/exit_on_signal_posix.cpp)
+endif()
