@@ -17,6 +17,9 @@ if(PELMORA_SANITIZE MATCHES "thread")
   set(tsan_env "TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=${CMAKE_CURRENT_LIST_DIR}/tsan_qt.supp")
   list(APPEND offscreen_env "${tsan_env}")
 endif()
+if(PELMORA_SANITIZE MATCHES "address")
+  list(APPEND xcb_env "LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_LIST_DIR}/lsan_qt.supp")
+endif()
 
 pelmora_add_gui_exe(shell_test ${CMAKE_CURRENT_LIST_DIR}/shell_test.cpp
                     ${CMAKE_CURRENT_LIST_DIR}/gui_test_support.h)
