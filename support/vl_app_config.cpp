@@ -23,8 +23,8 @@ vantel::VLString VLAppInfo::version(const vantel::VLString& format) const {
             out += f[i];
             continue;
         }
-        const char spec = f[++i];
-        switch (spec) {
+        const char code = f[++i];
+        switch (code) {
             case 't':
                 out += m_name.bytes();
                 break;
@@ -45,7 +45,7 @@ vantel::VLString VLAppInfo::version(const vantel::VLString& format) const {
                 break;
             default:
                 out += '%';
-                out += spec;
+                out += code;
                 break;
         }
     }
