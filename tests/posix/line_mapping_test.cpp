@@ -55,6 +55,7 @@ termios2 apply(const Dcb& dcb) {
 }  // namespace
 
 TEST(ComNames, MapToTtySAndEverythingElseIsAPath) {
+    // Names only: the mapping turns strings into strings, and nothing here opens a device.
     const std::pair<const char*, const char*> cases[] = {
         {"COM1", "/dev/ttyS0"},
         {"com3", "/dev/ttyS2"},
