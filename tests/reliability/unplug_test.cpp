@@ -90,13 +90,13 @@ public:
         std::filesystem::rename(next, m_link);
     }
     // The node goes away with its link, as udev removes a by-id link: the port's number may be
-    // reused by another pseudo-terminal meanwhile.
+    // reused by another pseudo-terminal meanwhile, so the link goes before the port is freed.
     void unplug() {
         if (m_master >= 0) {
-            ::close(m_master);
-            m_master = -1;
             std::error_code ignored;
             std::filesystem::remove(m_link, ignored);
+            ::close(m_master);
+            m_master = -1;
         }
     }
     void send(const std::string& bytes) const {

@@ -76,7 +76,8 @@ void printHelp() {
         "  -v, --verbose       tell what happens on standard error\n"
         "\n"
         "Special codes: !unplug or !unplug=MS unplugs the scanner for MS ms (default 1500) and\n"
-        "plugs it in again on a new port (the link follows); !sleep=MS pauses; !!x sends !x.\n");
+        "plugs it in again on a new port (the link is gone meanwhile, then follows); !sleep=MS\n"
+        "pauses; !!x sends !x.\n");
 }
 
 long number(const std::string& option, const std::string& text) {
@@ -293,6 +294,15 @@ public:
         return true;
     }
 
+    // As a USB adapter's node and its /dev/serial/by-id link vanish: the link goes first, so no
+    // reader follows it to a port number that another program's pseudo-terminal may get next.
+    void unplug() {
+        if (!m_options.link.empty()) {
+            ::unlink(m_options.link.c_str());
+        }
+        close();
+    }
+
     void close() {
         if (m_master >= 0) {
             ::close(m_master);
@@ -391,7 +401,7 @@ bool handle(Port& port, const Options& options, const std::string& code, bool& f
         if (!first && !sleepFor(milliseconds(options.gapMs))) {
             return false;
         }
-        port.close();
+        port.unplug();
         port.say("unplugged");
         if (!sleepFor(milliseconds(pause)) || !port.plugIn()) {
             return false;
