@@ -48,7 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::string expected;
     {
-        platform::UinputKeySink sink(dup(file), false, std::chrono::steady_clock::now());
+        platform::UinputKeySink sink(dup(file), false, std::chrono::steady_clock::now(),
+                                     platform::EventPacer::unpaced());
         sink.beginBlock();
         while (!in.empty()) {
             const std::uint8_t b = in.byte();

@@ -66,8 +66,9 @@ std::unique_ptr<KeySink> makeUinputKeySink(std::string& error, const std::string
                                            std::chrono::steady_clock::now() + kDeviceSettle);
 }
 
-UinputKeySink::UinputKeySink(int fd, bool ownsDevice, std::chrono::steady_clock::time_point ready)
-    : m_fd(fd), m_ownsDevice(ownsDevice), m_ready(ready) {}
+UinputKeySink::UinputKeySink(int fd, bool ownsDevice, std::chrono::steady_clock::time_point ready,
+                             EventPacer pacer)
+    : m_fd(fd), m_ownsDevice(ownsDevice), m_ready(ready), m_pacer(pacer) {}
 
 UinputKeySink::~UinputKeySink() {
     flush();
@@ -108,7 +109,10 @@ void UinputKeySink::sendKey(std::uint16_t codeUnit) {
         emit(EV_KEY, KEY_LEFTSHIFT, 0);
         emit(EV_SYN, SYN_REPORT, 0);
     }
-    // One write per character keeps the kernel's per-client event buffers from overflowing.
+    // One write per character, paced, keeps the kernel's per-client event buffers from
+    // overflowing.
+    const std::size_t events = m_pending.size() / sizeof(input_event);
+    std::this_thread::sleep_until(m_pacer.reserve(events, std::chrono::steady_clock::now()));
     flush();
 }
 

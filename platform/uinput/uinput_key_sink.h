@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/key_sink.h"
+#include "platform/uinput/event_pacer.h"
 
 namespace platform {
 
@@ -23,8 +24,9 @@ std::string uinputAccessAdvice(int errnoValue, const std::string& path);
 class UinputKeySink : public KeySink {
 public:
     // `ready` is when the device may be used: events sent sooner could reach nobody, since the
-    // session needs a moment to pick up a new device.
-    UinputKeySink(int fd, bool ownsDevice, std::chrono::steady_clock::time_point ready);
+    // session needs a moment to pick up a new device. `pacer` spaces the writes for the readers.
+    UinputKeySink(int fd, bool ownsDevice, std::chrono::steady_clock::time_point ready,
+                  EventPacer pacer = EventPacer::forKeyboard());
     ~UinputKeySink() override;
     UinputKeySink(const UinputKeySink&) = delete;
     UinputKeySink& operator=(const UinputKeySink&) = delete;
@@ -40,6 +42,7 @@ private:
     int m_fd;
     bool m_ownsDevice;
     std::chrono::steady_clock::time_point m_ready;
+    EventPacer m_pacer;
     std::vector<unsigned char> m_pending;
 };
 

@@ -90,8 +90,8 @@ class UinputStream : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_EQ(::pipe(fds), 0);
-        sink = std::make_unique<platform::UinputKeySink>(fds[1], false,
-                                                         std::chrono::steady_clock::now());
+        sink = std::make_unique<platform::UinputKeySink>(
+            fds[1], false, std::chrono::steady_clock::now(), platform::EventPacer::unpaced());
     }
     void TearDown() override {
         sink.reset();  // closes the write end

@@ -3,7 +3,8 @@
 if(WIN32)
   return()
 endif()
-pelmora_add_test(daemon_keys_test ${CMAKE_CURRENT_LIST_DIR}/keys_test.cpp LABELS daemon)
+pelmora_add_test(daemon_keys_test ${CMAKE_CURRENT_LIST_DIR}/keys_test.cpp
+                 ${CMAKE_CURRENT_LIST_DIR}/event_pacer_test.cpp LABELS daemon)
 
 if(TARGET pelmorad)
   pelmora_add_test(daemon_pelmorad_test ${CMAKE_CURRENT_LIST_DIR}/pelmorad_test.cpp LABELS daemon)
