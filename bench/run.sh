@@ -11,7 +11,8 @@ if [ -x "$build/bench/bench_pelmorad_stop" ]; then
   echo
   "$build/bench/bench_pelmorad_stop"
 fi
-# Soak through pelmorad (SOAK_SECONDS, default 60) and its idle cost; needs the virtual scanner.
+# Soak through pelmorad into stdout and into an X client (SOAK_SECONDS each, default 60), and the
+# idle cost of pelmorad and the tray program; needs the virtual scanner.
 if [ -x "$build/app/pelmorad/pelmorad" ] && [ -x "$build/tools/vscan/pelmora-vscan" ]; then
   echo
   "$(dirname "$0")/soak.sh" "$build" "${SOAK_SECONDS:-60}"

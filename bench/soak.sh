@@ -10,6 +10,7 @@
 #    a second (context switches of all their threads).
 # Rows whose tools are missing (Xvfb, the X client, the tray program) are left out with a line
 # saying why. Only pseudo-terminals and a settings file in a temporary folder: never a real port.
+# shellcheck disable=SC2317 # cleanup, holds and tray_host run through trap and wait_for
 set -euo pipefail
 build=${1:-build/release}
 seconds=${2:-60}
@@ -36,6 +37,8 @@ trap cleanup EXIT
 trap 'exit 130' INT TERM
 export PELMORA_CONFIG=$tmp/Pelmora.conf
 export XDG_CONFIG_HOME=$tmp
+export XDG_RUNTIME_DIR=$tmp/runtime
+mkdir -m 700 "$XDG_RUNTIME_DIR"
 unset WAYLAND_DISPLAY
 
 settings() {  # settings DEVICE
@@ -239,6 +242,11 @@ pids+=("$daemon_pid")
 idle "pelmorad idle, halted (no such port)" "$daemon_pid"
 stop "$daemon_pid"
 
+tray_host() {  # whether a tray host runs on $DISPLAY
+  xprop -root 2>/dev/null | grep -q _NET_SYSTEM_TRAY ||
+    xdotool search --classname trayer >/dev/null 2>&1
+}
+
 # The tray program as a user runs it: its icon docked in a tray host (trayer, under openbox) on
 # the private X server, the status window hidden. Where there is no tray host it runs offscreen,
 # and with no tray it shows its status window.
@@ -254,8 +262,6 @@ tray_idle() {
     trayer --edge top --align right --widthtype request --height 32 --SetDockType true \
       >/dev/null 2>&1 &
     pids+=($!)
-    tray_host() { xprop -root 2>/dev/null | grep -q _NET_SYSTEM_TRAY ||
-      xdotool search --classname trayer >/dev/null 2>&1; }
     if wait_for 10 tray_host; then
       where="tray icon on Xvfb"
       export QT_QPA_PLATFORM=xcb
