@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Soak and idle cost of pelmorad and the tray program, bounded: prints two tables.
-#   bench/soak.sh [BUILD_DIR] [SECONDS]
+#   bench/soak.sh [BUILD_DIR] [SECONDS]     (SECONDS defaults to $SOAK_SECONDS, else 60)
 # 1. A virtual scanner on a pseudo-terminal streams numbered scans for SECONDS (default 60) at the
 #    pace of a 256000 bit/s line into `pelmorad --sink stdout`, then the same stream into
 #    `pelmorad --sink x11` typing into a real X client (pelmora-xreceiver) on a private Xvfb: what
@@ -8,12 +8,12 @@
 # 2. pelmorad, then the tray program `pelmora` (docked in a tray host on a private Xvfb), idle for
 #    10 s reading (port open, nothing sent) and halted (no such port): resident memory and wakeups
 #    a second (context switches of all their threads).
-# Rows whose tools are missing (Xvfb, the X client, the tray program) are left out with a line
+# Rows whose tools are missing (Xvfb, the X client, the tray program) become a "skipped" row
 # saying why. Only pseudo-terminals and a settings file in a temporary folder: never a real port.
 # shellcheck disable=SC2317 # cleanup, holds and tray_host run through trap and wait_for
 set -euo pipefail
 build=${1:-build/release}
-seconds=${2:-60}
+seconds=${2:-${SOAK_SECONDS:-60}}
 pelmorad=$build/app/pelmorad/pelmorad
 vscan=$build/tools/vscan/pelmora-vscan
 xreceiver=$build/tools/xreceiver/pelmora-xreceiver
