@@ -15,7 +15,7 @@ if(PELMORA_HAVE_X11)
   endif()
   add_executable(x11_typing_test ${x11_e2e_sources})
   target_link_libraries(x11_typing_test PRIVATE pelmora_test_support GTest::gtest_main
-                                                X11::X11 X11::Xi)
+                                                X11::X11 X11::Xi X11::Xtst)
   target_compile_definitions(x11_typing_test PRIVATE
     PELMORA_XRECEIVER="$<TARGET_FILE:pelmora-xreceiver>")
   add_dependencies(x11_typing_test pelmora-xreceiver)

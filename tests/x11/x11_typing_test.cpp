@@ -191,6 +191,35 @@ TEST_F(X11Typing, LayoutSwitchBetweenScans) {
     EXPECT_TRUE(client.state().xtestMap == layoutOnly.xtestMap);
 }
 
+TEST_F(X11Typing, AModifierHeldDownIsReportedOnce) {
+    ASSERT_TRUE(session->setLayout("us"));
+    xtest::XClient client(session->display());
+    auto sink = makeSink();
+    ASSERT_TRUE(sink);
+    const std::string warning = "modifier keys are held down";
+    const auto countIn = [&](const std::string& text) {
+        std::size_t n = 0;
+        for (auto at = text.find(warning); at != std::string::npos;
+             at = text.find(warning, at + 1)) {
+            ++n;
+        }
+        return n;
+    };
+    ::testing::internal::CaptureStderr();
+    type(*sink, {'a', 'B'});  // our own Shift does not count
+    EXPECT_EQ(countIn(::testing::internal::GetCapturedStderr()), 0u);
+
+    ::testing::internal::CaptureStderr();
+    client.pressKey(XK_Control_L, true);
+    type(*sink, {'c'});
+    type(*sink, {'d'});
+    client.pressKey(XK_Control_L, false);
+    type(*sink, {'e'});
+    EXPECT_EQ(countIn(::testing::internal::GetCapturedStderr()), 1u);
+    sink.reset();
+    EXPECT_EQ(client.state().keysDown, 0);
+}
+
 TEST_F(X11Typing, BusyReceiverStalling300ms) {
     ASSERT_TRUE(session->setLayout("de"));
     expectTyped(randomLatin1(3000, 17), {"--stall-ms", "300"});

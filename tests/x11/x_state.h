@@ -5,6 +5,8 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/XInput.h>
 #include <X11/extensions/XInput2.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 
 #include <cstdint>
 #include <cstring>
@@ -86,6 +88,11 @@ public:
 
     void lockModifiers(unsigned mask, bool on) {
         XkbLockModifiers(m_dpy, XkbUseCoreKbd, mask, on ? mask : 0);
+        XSync(m_dpy, False);
+    }
+    // As if a key of the physical keyboard went down or up (through the core XTest device).
+    void pressKey(KeySym keysym, bool down) {
+        XTestFakeKeyEvent(m_dpy, XKeysymToKeycode(m_dpy, keysym), down ? True : False, CurrentTime);
         XSync(m_dpy, False);
     }
     void lockGroup(int group) {
