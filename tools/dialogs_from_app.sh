@@ -8,24 +8,14 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build/dev}" && pwd)
 out=$(mkdir -p "${2:-$root/build/screenshots}" && cd "${2:-$root/build/screenshots}" && pwd)
-cmake --build "$build" --target pelmora pelmora_grab >/dev/null
+cmake --build "$build" --target pelmora pelmora_grab pelmora-vscan >/dev/null
 
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 cat >"$tmp/scenario.sh" <<SCENARIO
 set -u
-for t in /dev/ttyS*; do [ -e "\$t" ] && mount --bind /dev/null "\$t"; done
-python3 - "$tmp" <<'PY' &
-import os, pty, sys, time
-master, slave = pty.openpty()
-open(os.path.join(sys.argv[1], "pty"), "w").write(os.ttyname(slave))
-time.sleep(60)
-PY
-feeder=\$!
-for _ in \$(seq 50); do [ -s "$tmp/pty" ] && break; sleep 0.1; done
-printf '[Pelmora]\nDeviceName=%s\n' "\$(cat "$tmp/pty")" >"$tmp/pelmora.conf"
-PELMORA_CONFIG="$tmp/pelmora.conf" QT_QPA_PLATFORM=xcb "$build/app/pelmora" &
-app=\$!
+. "$root/tools/lib/app_on_pty.sh"
+start_app_on_pty "$build" "$tmp" || exit 1
 sleep 2
 grab() { sleep 1.5; "$build/tools/shell_screenshots/pelmora_grab" "$out/\$1.png"; }
 tray() { xdotool mousemove 1010 16 click 1; sleep 1; xdotool key "\$1"; }
@@ -40,8 +30,8 @@ xdotool key alt+h; sleep 1; xdotool key a; grab dialogs_about_from_menu; xdotool
 sleep 1
 tray x
 for _ in \$(seq 50); do kill -0 \$app 2>/dev/null || break; sleep 0.1; done
-kill \$app \$feeder 2>/dev/null
-wait \$app \$feeder 2>/dev/null
+kill \$app \$scanner 2>/dev/null
+wait \$app \$scanner 2>/dev/null
 exit 0
 SCENARIO
 unshare -m "$root/tests/gui/xvfb_run.sh" --tray bash "$tmp/scenario.sh"

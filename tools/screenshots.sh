@@ -11,7 +11,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build/dev}" && pwd)
 out=$(mkdir -p "${2:-$root/build/screenshots}" && cd "${2:-$root/build/screenshots}" && pwd)
-cmake --build "$build" --target tray_test pelmora pelmora_grab >/dev/null
+cmake --build "$build" --target tray_test pelmora pelmora_grab pelmora-vscan >/dev/null
 
 PELMORA_SCREENSHOT_DIR="$out" QT_QPA_PLATFORM=xcb \
     "$root/tests/gui/xvfb_run.sh" "$build/tests/tray_test" >/dev/null
@@ -20,21 +20,9 @@ tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 cat >"$tmp/scenario.sh" <<SCENARIO
 set -u
-for t in /dev/ttyS*; do [ -e "\$t" ] && mount --bind /dev/null "\$t"; done
-# A pseudo-terminal stands in for the scanner; its name goes into the settings file.
-python3 - "$tmp" <<'PY' &
-import os, pty, sys, time
-master, slave = pty.openpty()
-open(os.path.join(sys.argv[1], "pty"), "w").write(os.ttyname(slave))
-time.sleep(3)
-os.write(master, b"4006381333931\r\n")
-time.sleep(30)
-PY
-feeder=\$!
-for _ in \$(seq 50); do [ -s "$tmp/pty" ] && break; sleep 0.1; done
-printf '[Pelmora]\nDeviceName=%s\n' "\$(cat "$tmp/pty")" >"$tmp/pelmora.conf"
-PELMORA_CONFIG="$tmp/pelmora.conf" QT_QPA_PLATFORM=xcb "$build/app/pelmora" &
-app=\$!
+. "$root/tools/lib/app_on_pty.sh"
+# Scanners often send a leading byte, which the default settings skip.
+start_app_on_pty "$build" "$tmp" --prefix 0x02 4006381333931 || exit 1
 sleep 2
 "$build/tools/shell_screenshots/pelmora_grab" "$out/pelmora_started.png"
 # trayer sits in the top right corner of the 1024x768 screen, 32 pixels high, one icon wide.
@@ -44,8 +32,8 @@ sleep 1
 xdotool key s
 sleep 3
 "$build/tools/shell_screenshots/pelmora_grab" "$out/pelmora_status.png"
-kill \$app \$feeder 2>/dev/null
-wait \$app \$feeder 2>/dev/null
+kill \$app \$scanner 2>/dev/null
+wait \$app \$scanner 2>/dev/null
 SCENARIO
 unshare -m "$root/tests/gui/xvfb_run.sh" --tray bash "$tmp/scenario.sh"
 ls "$out"
