@@ -156,6 +156,31 @@ TEST(Vscan, PacesBytesAtTheLineSpeed) {
     EXPECT_EQ(vscan.wait(20s), 0);
 }
 
+TEST(Vscan, CodesBackToBackKeepTheLinePace) {
+    // Ten 2-byte codes with no gap are one stream of 20 bytes at 10 ms a byte: about 190 ms
+    // from the first to the last. Sent at once after the code before, each code's first byte
+    // would bring that down to about 100 ms.
+    ChildProcess vscan({kVscan, "--baud", "1000", "--gap", "0", "--settle", "0", "--linger", "1000",
+                        "A", "B", "C", "D", "E", "F", "G", "H", "I", "J"});
+    const std::string port = firstLine(vscan);
+    const int fd = ::open(port.c_str(), O_RDONLY | O_NOCTTY);
+    ASSERT_GE(fd, 0);
+    std::string got;
+    Clock::time_point first;
+    char c;
+    while (got.size() < 20 && ::read(fd, &c, 1) == 1) {
+        if (got.empty()) {
+            first = Clock::now();
+        }
+        got += c;
+    }
+    const auto spread = Clock::now() - first;
+    ::close(fd);
+    EXPECT_EQ(got, "A\rB\rC\rD\rE\rF\rG\rH\rI\rJ\r");
+    EXPECT_GE(spread, 150ms);
+    EXPECT_EQ(vscan.wait(20s), 0);
+}
+
 TEST(Vscan, BadOptionsGiveStatus2) {
     for (const auto& args : std::vector<std::vector<std::string>>{
              {"--suffix", "lf"}, {"--baud", "fast"}, {"--prefix", "300"}, {"--nope"}, {"-d"}}) {

@@ -291,6 +291,7 @@ public:
         }
         say("plugged in at " + m_slave);
         m_readerSeen = false;
+        m_streaming = false;
         return true;
     }
 
@@ -330,6 +331,9 @@ public:
         return sleepFor(milliseconds(m_options.settleMs));
     }
 
+    // Paced, codes sent back to back are one stream as on a busy line: the first byte of a code
+    // waits its turn after the last one of the code before, and a late wake-up is made up by the
+    // bytes after it instead of slowing the whole stream down. A pause starts a new schedule.
     bool send(const std::string& bytes) {
         const bool paced = m_options.delayMs > 0 || m_options.baud > 0;
         if (!paced) {
@@ -338,16 +342,22 @@ public:
         auto interval = milliseconds(m_options.delayMs) +
                         std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
                             m_options.baud > 0 ? 10.0 / m_options.baud : 0.0));
-        auto next = Clock::now();
+        if (!m_streaming) {
+            m_next = Clock::now();
+            m_streaming = true;
+        }
         for (char c : bytes) {
-            std::this_thread::sleep_until(next);
+            std::this_thread::sleep_until(m_next);
             if (g_stop || !writeAll(std::string(1, c))) {
                 return false;
             }
-            next += interval;
+            m_next += interval;
         }
         return true;
     }
+
+    // A gap, a sleep or an unplug: the line went quiet, the next byte starts a new schedule.
+    void pause() { m_streaming = false; }
 
     void say(const std::string& text) const {
         if (m_options.verbose) {
@@ -389,6 +399,8 @@ private:
     int m_master = -1;
     std::string m_slave;
     bool m_readerSeen = false;
+    bool m_streaming = false;
+    Clock::time_point m_next;
 };
 
 // One code or special code; false to stop.
@@ -410,6 +422,7 @@ bool handle(Port& port, const Options& options, const std::string& code, bool& f
         return true;
     }
     if (code.rfind("!sleep=", 0) == 0) {
+        port.pause();
         return sleepFor(milliseconds(number("!sleep", code.substr(7))));
     }
     std::string text = code.rfind("!!", 0) == 0 ? code.substr(1) : code;
@@ -435,6 +448,9 @@ bool handle(Port& port, const Options& options, const std::string& code, bool& f
     }
     if (!first && !sleepFor(milliseconds(options.gapMs))) {
         return false;
+    }
+    if (options.gapMs > 0) {
+        port.pause();
     }
     first = false;
     std::string frame;
