@@ -133,26 +133,35 @@ TEST(Vscan, UnplugHangsUpAndTheLinkFollowsTheNewPort) {
     EXPECT_EQ(vscan.wait(20s), 0);
 }
 
+// Reads `count` bytes from the port one at a time; `spread` is the time from the first to the last.
+struct Timed {
+    std::string bytes;
+    Clock::duration spread{};
+};
+Timed readTimed(const std::string& port, std::size_t count) {
+    Timed timed;
+    const int fd = ::open(port.c_str(), O_RDONLY | O_NOCTTY);
+    EXPECT_GE(fd, 0) << port;
+    Clock::time_point first;
+    char c;
+    while (fd >= 0 && timed.bytes.size() < count && ::read(fd, &c, 1) == 1) {
+        if (timed.bytes.empty()) {
+            first = Clock::now();
+        }
+        timed.bytes += c;
+    }
+    timed.spread = Clock::now() - first;
+    ::close(fd);
+    return timed;
+}
+
 TEST(Vscan, PacesBytesAtTheLineSpeed) {
     // 1000 bit/s: 10 ms a byte, so 21 bytes take at least about 200 ms after the first.
     ChildProcess vscan(
         {kVscan, "--baud", "1000", "--settle", "0", "--linger", "1000", "ABCDEFGHIJKLMNOPQRST"});
-    const std::string port = firstLine(vscan);
-    const int fd = ::open(port.c_str(), O_RDONLY | O_NOCTTY);
-    ASSERT_GE(fd, 0);
-    std::string got;
-    Clock::time_point first;
-    char c;
-    while (got.size() < 21 && ::read(fd, &c, 1) == 1) {
-        if (got.empty()) {
-            first = Clock::now();
-        }
-        got += c;
-    }
-    const auto spread = Clock::now() - first;
-    ::close(fd);
-    EXPECT_EQ(got, "ABCDEFGHIJKLMNOPQRST\r");
-    EXPECT_GE(spread, 150ms);
+    const Timed got = readTimed(firstLine(vscan), 21);
+    EXPECT_EQ(got.bytes, "ABCDEFGHIJKLMNOPQRST\r");
+    EXPECT_GE(got.spread, 150ms);
     EXPECT_EQ(vscan.wait(20s), 0);
 }
 
@@ -162,22 +171,9 @@ TEST(Vscan, CodesBackToBackKeepTheLinePace) {
     // would bring that down to about 100 ms.
     ChildProcess vscan({kVscan, "--baud", "1000", "--gap", "0", "--settle", "0", "--linger", "1000",
                         "A", "B", "C", "D", "E", "F", "G", "H", "I", "J"});
-    const std::string port = firstLine(vscan);
-    const int fd = ::open(port.c_str(), O_RDONLY | O_NOCTTY);
-    ASSERT_GE(fd, 0);
-    std::string got;
-    Clock::time_point first;
-    char c;
-    while (got.size() < 20 && ::read(fd, &c, 1) == 1) {
-        if (got.empty()) {
-            first = Clock::now();
-        }
-        got += c;
-    }
-    const auto spread = Clock::now() - first;
-    ::close(fd);
-    EXPECT_EQ(got, "A\rB\rC\rD\rE\rF\rG\rH\rI\rJ\r");
-    EXPECT_GE(spread, 150ms);
+    const Timed got = readTimed(firstLine(vscan), 20);
+    EXPECT_EQ(got.bytes, "A\rB\rC\rD\rE\rF\rG\rH\rI\rJ\r");
+    EXPECT_GE(got.spread, 150ms);
     EXPECT_EQ(vscan.wait(20s), 0);
 }
 
