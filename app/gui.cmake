@@ -7,6 +7,12 @@ target_link_libraries(pelmora_app PUBLIC pelmora_core pelmora_ui pelmora_res pel
 
 add_executable(pelmora ${CMAKE_CURRENT_LIST_DIR}/main.cpp ${CMAKE_CURRENT_LIST_DIR}/the_app.cpp)
 target_link_libraries(pelmora PRIVATE pelmora_app)
-if(NOT WIN32)
+if(WIN32)
+  # A tray program opens no console window; the resource script gives the .exe its icon and
+  # version information.
+  enable_language(RC)
+  set_target_properties(pelmora PROPERTIES WIN32_EXECUTABLE ON)
+  target_sources(pelmora PRIVATE ${PROJECT_SOURCE_DIR}/res/pelmora.rc)
+else()
   target_sources(pelmora PRIVATE ${CMAKE_CURRENT_LIST_DIR}/exit_on_signal_posix.cpp)
 endif()
