@@ -11,7 +11,8 @@ declare -A groups=(
   [test]="libgtest-dev libgmock-dev libbenchmark-dev socat"
   [x11]="libx11-dev libxtst-dev libxi-dev xvfb xauth x11-xkb-utils x11-utils xdotool"
   [gui]="qt6-base-dev openbox trayer"
-  [windows]="mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 python3 xvfb xauth"
+  # wine puts wine, wineboot and wineserver on the PATH; wine64 alone does not.
+  [windows]="mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 python3 xvfb xauth"
   [windows32]="wine32:i386"
   [fuzz]="clang libclang-rt-14-dev"
   [vm]="qemu-system-x86 busybox-static linux-image-amd64 cpio"
