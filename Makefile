@@ -34,7 +34,7 @@ test-windows:
 	cmake --preset win32
 	cmake --build --preset win32
 	@if tools/wine/has-wine32; then tools/wine/run-suite win32; \
-	else echo "test-windows: wine32:i386 not installed, i686 tests built but not run"; fi
+	else echo "test-windows: no 32-bit Wine here (wine32:i386 missing, or a kernel that runs no 32-bit programs): i686 tests built but not run"; fi
 
 # Types a few sample scans from a virtual scanner into a window of its own; never a real port.
 demo: bootstrap

@@ -9,6 +9,21 @@ case "$WINEPREFIX" in
   "$HOME/.wine" | "$HOME/.wine/") echo "wine-env: refusing to use $HOME/.wine" >&2; exit 2 ;;
 esac
 export WINEPREFIX
+
+# Debian's wine command takes the 32-bit loader whenever wine32 is installed, even where the kernel
+# cannot run 32-bit programs; there 64-bit programs go to the 64-bit loader directly. The commands
+# live in this sandbox's own /dev/shm.
+if [ -x /usr/lib/wine/wine64 ] && [ -x /usr/lib/wine/wine ] &&
+  ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  bin=/dev/shm/pelmora-wine64-bin
+  if [ ! -x "$bin/wine" ]; then
+    mkdir -p "$bin"
+    printf '#!/bin/sh\nexport WINELOADER=/usr/lib/wine/wine64\nexec /usr/lib/wine/wine64 "$@"\n' >"$bin/wine"
+    chmod +x "$bin/wine"
+    ln -sf wine "$bin/wine-stable"
+  fi
+  PATH="$bin:$PATH"
+fi
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES="mscoree,mshtml=;${WINEDLLOVERRIDES:-}"
 mkdir -p "$WINEPREFIX"
