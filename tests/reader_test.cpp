@@ -367,6 +367,20 @@ TEST_F(Reader, StopFromHalted) {
     EXPECT_EQ(reader->getLoopCount(), count) << "no pass after stop returned";
 }
 
+TEST_F(Reader, AReconnectAskedForDuringAConnectIsNotLost) {
+    // OK in the Options dialog while an open is under way: that open's outcome must not bury the
+    // request, or a failed open would leave the reader halted on the old settings.
+    {
+        std::lock_guard<std::mutex> guard(serial->mutex);
+        serial->missing.insert("COM1");
+        serial->duringOpen = [this] { reader->setState(Connecting); };
+    }
+    reader->start();
+    ASSERT_TRUE(waitFor([&] { return opened().size() >= 2 && reader->getState() == Halted; }));
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(opened().size(), 2u) << "one more attempt for the request, then halted";
+}
+
 TEST_F(Reader, LoopCountRestartsWithRun) {
     {
         std::lock_guard<std::mutex> guard(serial->mutex);

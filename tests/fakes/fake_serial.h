@@ -5,10 +5,12 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/serial_api.h"
@@ -36,9 +38,10 @@ struct SerialLog {
     std::deque<ReadResult> reads_queue;  // consumed one per readFile
     bool blockWhenEmpty = true;          // with no queued result: wait (as a silent line)
     bool cancelled = false;
-    int delivered = 0;         // queued results handed out
-    int readsAtDelivery = 0;   // value of `reads` when the last one was handed out
-    platform::Dcb reported{};  // what getCommState reports
+    int delivered = 0;                 // queued results handed out
+    int readsAtDelivery = 0;           // value of `reads` when the last one was handed out
+    platform::Dcb reported{};          // what getCommState reports
+    std::function<void()> duringOpen;  // run once, inside the next createFile, without the lock
 };
 
 class FakeSerialApi : public platform::SerialApi {
@@ -46,14 +49,22 @@ public:
     explicit FakeSerialApi(std::shared_ptr<SerialLog> log) : m_log(std::move(log)) {}
 
     platform::Handle createFile(const char* path) override {
-        std::lock_guard<std::mutex> guard(m_log->mutex);
-        m_log->opened.emplace_back(path);
-        m_log->changed.notify_all();
-        if (m_log->missing.count(path) != 0 || m_log->openHandles.size() > 0) {
-            return platform::kInvalidHandle;  // missing, or still held (exclusive)
+        std::function<void()> hook;
+        platform::Handle h = platform::kInvalidHandle;
+        {
+            std::lock_guard<std::mutex> guard(m_log->mutex);
+            m_log->opened.emplace_back(path);
+            m_log->changed.notify_all();
+            hook = std::exchange(m_log->duringOpen, nullptr);
+            // Fails when missing, or still held (exclusive).
+            if (m_log->missing.count(path) == 0 && m_log->openHandles.empty()) {
+                h = m_next++;
+                m_log->openHandles.insert(h);
+            }
         }
-        const platform::Handle h = m_next++;
-        m_log->openHandles.insert(h);
+        if (hook) {
+            hook();
+        }
         return h;
     }
     bool getCommState(platform::Handle, platform::Dcb& dcb) override {
