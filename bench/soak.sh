@@ -25,10 +25,17 @@ done
 tmp=$(mktemp -d /tmp/pelmora-soak-XXXXXX)
 pids=()
 keep_tmp=0
+# running PID: whether PID is a job of this script that has not ended. A number that ended is
+# free for another process to take, so only a running job is ever signalled.
+running() {
+  local p
+  for p in $(jobs -pr); do [ "$p" != "$1" ] || return 0; done
+  return 1
+}
 cleanup() {  # ends what this script started, newest first
   local i
   for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-    kill -TERM "${pids[$i]}" 2>/dev/null || true
+    if running "${pids[$i]}"; then kill -TERM "${pids[$i]}" 2>/dev/null || true; fi
     wait "${pids[$i]}" 2>/dev/null || true
   done
   [ "$keep_tmp" = 1 ] || rm -rf "$tmp"
@@ -57,7 +64,7 @@ wait_for() {  # wait_for SECONDS COMMAND...: polls until COMMAND succeeds
 
 # stop PID: SIGTERM and wait for it, however it ends.
 stop() {
-  kill -TERM "$1" 2>/dev/null || true
+  if running "$1"; then kill -TERM "$1" 2>/dev/null || true; fi
   wait "$1" 2>/dev/null || true
 }
 

@@ -30,8 +30,7 @@ xdotool key alt+h; sleep 1; xdotool key a; grab dialogs_about_from_menu; xdotool
 sleep 1
 tray x
 for _ in \$(seq 50); do kill -0 \$app 2>/dev/null || break; sleep 0.1; done
-kill \$app \$scanner 2>/dev/null
-wait \$app \$scanner 2>/dev/null
+end_started
 exit 0
 SCENARIO
 unshare -m "$root/tests/gui/xvfb_run.sh" --tray bash "$tmp/scenario.sh"

@@ -32,8 +32,7 @@ sleep 1
 xdotool key s
 sleep 3
 "$build/tools/shell_screenshots/pelmora_grab" "$out/pelmora_status.png"
-kill \$app \$scanner 2>/dev/null
-wait \$app \$scanner 2>/dev/null
+end_started
 SCENARIO
 unshare -m "$root/tests/gui/xvfb_run.sh" --tray bash "$tmp/scenario.sh"
 ls "$out"

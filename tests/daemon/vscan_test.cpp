@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <thread>
+#include <vector>
 
 #include "daemon/child_process.h"
 #include "daemon/temp_settings.h"
@@ -137,6 +138,7 @@ TEST(Vscan, UnplugHangsUpAndTheLinkFollowsTheNewPort) {
 struct Timed {
     std::string bytes;
     Clock::duration spread{};
+    std::vector<Clock::time_point> at;  // when each byte was read
 };
 Timed readTimed(const std::string& port, std::size_t count) {
     Timed timed;
@@ -149,31 +151,47 @@ Timed readTimed(const std::string& port, std::size_t count) {
             first = Clock::now();
         }
         timed.bytes += c;
+        timed.at.push_back(Clock::now());
     }
     timed.spread = Clock::now() - first;
     ::close(fd);
     return timed;
 }
 
+// The pace tests run at 300 bit/s, 33 ms a byte, so that a late wake-up of the reading test
+// cannot eat the margin between the paced and the unpaced stream.
 TEST(Vscan, PacesBytesAtTheLineSpeed) {
-    // 1000 bit/s: 10 ms a byte, so 21 bytes take at least about 200 ms after the first.
+    // 21 bytes: about 670 ms from the first to the last.
     ChildProcess vscan(
-        {kVscan, "--baud", "1000", "--settle", "0", "--linger", "1000", "ABCDEFGHIJKLMNOPQRST"});
+        {kVscan, "--baud", "300", "--settle", "0", "--linger", "1000", "ABCDEFGHIJKLMNOPQRST"});
     const Timed got = readTimed(firstLine(vscan), 21);
     EXPECT_EQ(got.bytes, "ABCDEFGHIJKLMNOPQRST\r");
-    EXPECT_GE(got.spread, 150ms);
+    EXPECT_GE(got.spread, 450ms);
     EXPECT_EQ(vscan.wait(20s), 0);
 }
 
 TEST(Vscan, CodesBackToBackKeepTheLinePace) {
-    // Ten 2-byte codes with no gap are one stream of 20 bytes at 10 ms a byte: about 190 ms
-    // from the first to the last. Sent at once after the code before, each code's first byte
-    // would bring that down to about 100 ms.
-    ChildProcess vscan({kVscan, "--baud", "1000", "--gap", "0", "--settle", "0", "--linger", "1000",
+    // Ten 2-byte codes with no gap are one stream of 20 bytes: about 630 ms from the first to
+    // the last. Sent at once after the code before, each code's first byte would bring that
+    // down to about 330 ms.
+    ChildProcess vscan({kVscan, "--baud", "300", "--gap", "0", "--settle", "0", "--linger", "1000",
                         "A", "B", "C", "D", "E", "F", "G", "H", "I", "J"});
     const Timed got = readTimed(firstLine(vscan), 20);
     EXPECT_EQ(got.bytes, "A\rB\rC\rD\rE\rF\rG\rH\rI\rJ\r");
-    EXPECT_GE(got.spread, 150ms);
+    EXPECT_GE(got.spread, 450ms);
+    EXPECT_EQ(vscan.wait(20s), 0);
+}
+
+TEST(Vscan, ACodeThatComesLateIsStillPaced) {
+    // A line on standard input half a second after the one before: its 11 bytes still go at
+    // the line's speed (about 330 ms), not at once to make up for the quiet time.
+    ChildProcess vscan({"/bin/sh", "-c",
+                        "(echo A; sleep 0.5; echo BCDEFGHIJK) | \"$0\" --baud 300 --gap 0 "
+                        "--settle 0 --linger 1000",
+                        kVscan});
+    const Timed got = readTimed(firstLine(vscan), 13);
+    ASSERT_EQ(got.bytes, "A\rBCDEFGHIJK\r");
+    EXPECT_GE(got.at.back() - got.at[2], 200ms);
     EXPECT_EQ(vscan.wait(20s), 0);
 }
 

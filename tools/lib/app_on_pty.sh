@@ -9,7 +9,8 @@ start_app_on_pty() {
   # Every /dev/ttyS* is /dev/null in here: not even a wrong setting can reach a real port.
   local t
   for t in /dev/ttyS*; do
-    [ -e "$t" ] && mount --bind /dev/null "$t"
+    [ -e "$t" ] || continue
+    mount --bind /dev/null "$t" || { echo "start_app_on_pty: cannot mask $t" >&2; return 1; }
   done
   "$build/tools/vscan/pelmora-vscan" --link "$tmp/scanner" --wait-open 30000 --settle 1000 \
     --linger 600000 "$@" >/dev/null 2>&1 </dev/null &
@@ -19,8 +20,22 @@ start_app_on_pty() {
     [ -L "$tmp/scanner" ] && break
     sleep 0.1
   done
-  [ -L "$tmp/scanner" ] || { echo "start_app_on_pty: no virtual scanner" >&2; return 1; }
+  if [ ! -L "$tmp/scanner" ]; then
+    echo "start_app_on_pty: no virtual scanner" >&2
+    end_started
+    return 1
+  fi
   printf 'DeviceName="%s"\n' "$tmp/scanner" >"$tmp/pelmora.conf"
   PELMORA_CONFIG="$tmp/pelmora.conf" QT_QPA_PLATFORM=xcb "$build/app/pelmora" &
   app=$!
+}
+
+# Ends the programs this shell started that still run: a number that ended is free for another
+# process to take, so only running jobs are signalled.
+end_started() {
+  local running
+  running=$(jobs -pr)
+  # shellcheck disable=SC2086 # one word per job
+  [ -z "$running" ] || kill $running 2>/dev/null
+  wait
 }

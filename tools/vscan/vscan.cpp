@@ -347,6 +347,12 @@ public:
             m_streaming = true;
         }
         for (char c : bytes) {
+            // Far behind (a line read from stdin after a quiet spell, a write held up by a slow
+            // reader): a line never goes faster than its speed, so the schedule starts afresh.
+            const auto now = Clock::now();
+            if (now - m_next > kMaxCatchUp) {
+                m_next = now;
+            }
             std::this_thread::sleep_until(m_next);
             if (g_stop || !writeAll(std::string(1, c))) {
                 return false;
@@ -355,6 +361,9 @@ public:
         }
         return true;
     }
+
+    // How late a byte may be and still be made up by the bytes after it.
+    static constexpr auto kMaxCatchUp = milliseconds(10);
 
     // A gap, a sleep or an unplug: the line went quiet, the next byte starts a new schedule.
     void pause() { m_streaming = false; }
