@@ -1,8 +1,9 @@
 // Device names and line settings from a settings file, whatever they hold. A name maps to a
 // serial port number only when it is exactly "COMn" (any letter case, optional "\\.\" prefix and
 // trailing colon) and then to that port, never another (an overflowing number must not wrap onto
-// a real port); any other name opens as the path it is. A line state that the mapping accepts
-// reads back as set: rate, data bits, parity and the flow-control flags.
+// a real port); any other name opens as the path it is. The line is always raw; each field the
+// mapping accepts reads back as set (rate, data bits, parity, flow control) and a refused one
+// keeps the line's value.
 //
 // Input: the first byte picks the check (even: a device name from the rest; odd: a DCB from it).
 #include <cstdint>
@@ -72,22 +73,30 @@ void checkLine(fuzz::Input& in) {
     const std::string rawCurrent = in.bytes(sizeof current);
     std::memcpy(&current, rawCurrent.data(), rawCurrent.size());
 
-    const std::optional<termios2> t = platform::line::termiosForDcb(dcb, current);
-    const bool offered = dcb.BaudRate != 0 && dcb.ByteSize >= 5 && dcb.ByteSize <= 8 &&
-                         dcb.Parity <= 4 && dcb.StopBits <= 2;
-    FUZZ_CHECK(t.has_value() == offered);
-    if (!t) {
-        return;
-    }
-    // Raw, reads paced by the program: no line discipline in the way.
+    const platform::line::LineRequest request = platform::line::termiosForDcb(dcb, current);
+    const termios2* t = &request.termios;
+    const bool rateOk = dcb.BaudRate != 0;
+    const bool sizeOk = dcb.ByteSize >= 5 && dcb.ByteSize <= 8;
+    const bool parityOk = dcb.Parity <= 4;
+    const bool offered = rateOk && sizeOk && parityOk && dcb.StopBits <= 2;
+    FUZZ_CHECK(request.refused.empty() == offered);
+    // Raw whatever was refused, reads paced by the program: no line discipline in the way.
     FUZZ_CHECK((t->c_lflag & (ICANON | ECHO | ISIG)) == 0);
+    FUZZ_CHECK((t->c_iflag & (ICRNL | INLCR | IGNCR | ISTRIP)) == 0);
     FUZZ_CHECK((t->c_cflag & (CREAD | CLOCAL)) == (CREAD | CLOCAL));
     FUZZ_CHECK(t->c_cc[VMIN] == 0 && t->c_cc[VTIME] == 0);
+    // A refused field keeps the line's value; every other one reads back as set.
     const platform::line::KeptFields kept{dcb.fOutxDsrFlow, dcb.fDtrControl};
     const platform::Dcb back = platform::line::dcbFromTermios(*t, std::nullopt, kept);
-    FUZZ_CHECK(back.BaudRate == dcb.BaudRate);
-    FUZZ_CHECK(back.ByteSize == dcb.ByteSize);
-    FUZZ_CHECK(back.Parity == dcb.Parity);
+    const platform::Dcb before = platform::line::dcbFromTermios(current, std::nullopt, kept);
+    FUZZ_CHECK(back.BaudRate == (rateOk ? dcb.BaudRate : before.BaudRate));
+    FUZZ_CHECK(back.ByteSize == (sizeOk ? dcb.ByteSize : before.ByteSize));
+    if (parityOk) {
+        FUZZ_CHECK(back.Parity == dcb.Parity);
+    } else {
+        FUZZ_CHECK((t->c_cflag & (PARENB | PARODD | CMSPAR)) ==
+                   (current.c_cflag & (PARENB | PARODD | CMSPAR)));
+    }
     FUZZ_CHECK(back.fParity == dcb.fParity);
     FUZZ_CHECK(back.fOutxCtsFlow == dcb.fOutxCtsFlow);
     FUZZ_CHECK(back.fInX == dcb.fInX);

@@ -4,13 +4,15 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string>
 
 namespace platform::line {
 namespace {
 
 constexpr tcflag_t kLineCflags = CSIZE | CSTOPB | PARENB | PARODD | CMSPAR | CRTSCTS;
-constexpr tcflag_t kRawIflagsOff = IGNBRK | BRKINT | IGNPAR | PARMRK | ISTRIP | INLCR | IGNCR |
-                                   ICRNL | IUCLC | IXANY | IMAXBEL | IUTF8;
+constexpr tcflag_t kRawIflagsOff =
+    BRKINT | IGNPAR | ISTRIP | INLCR | IGNCR | ICRNL | IUCLC | IXANY | IMAXBEL | IUTF8;
+constexpr tcflag_t kRawIflagsOn = IGNBRK | PARMRK;
 constexpr tcflag_t kLineIflags = INPCK | IXON | IXOFF;
 constexpr tcflag_t kRawLflagsOff =
     ECHO | ECHOE | ECHOK | ECHONL | ECHOCTL | ECHOPRT | ECHOKE | ICANON | ISIG | IEXTEN | XCASE;
@@ -76,45 +78,71 @@ std::string devicePath(std::string_view name) {
     return std::string(name);
 }
 
-std::optional<termios2> termiosForDcb(const Dcb& dcb, const termios2& current) {
-    if (dcb.BaudRate == 0 || dcb.ByteSize < 5 || dcb.ByteSize > 8 || dcb.Parity > SPACEPARITY ||
-        dcb.StopBits > TWOSTOPBITS) {
-        return std::nullopt;
-    }
+termios2 rawLine(const termios2& current) {
     termios2 t = current;
+    t.c_cflag |= CREAD | CLOCAL;
+    t.c_iflag &= ~kRawIflagsOff;
+    t.c_iflag |= kRawIflagsOn;
+    t.c_oflag &= ~OPOST;
+    t.c_lflag &= ~kRawLflagsOff;
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = 0;
+    return t;
+}
 
-    t.c_cflag &= ~(CBAUD | CIBAUD | kLineCflags);
-    t.c_cflag |= BOTHER | CREAD | CLOCAL;
-    // CIBAUD left 0: the input rate follows the output rate.
-    t.c_ispeed = dcb.BaudRate;
-    t.c_ospeed = dcb.BaudRate;
+LineRequest termiosForDcb(const Dcb& dcb, const termios2& current) {
+    LineRequest request{rawLine(current), {}};
+    termios2& t = request.termios;
+    auto refuse = [&request](const char* field, unsigned value) {
+        if (!request.refused.empty()) {
+            request.refused += ", ";
+        }
+        request.refused += field;
+        request.refused += ' ';
+        request.refused += std::to_string(value);
+    };
 
-    static constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
-    t.c_cflag |= kSizes[dcb.ByteSize - 5];
-    switch (dcb.Parity) {
-        case ODDPARITY:
-            t.c_cflag |= PARENB | PARODD;
-            break;
-        case EVENPARITY:
-            t.c_cflag |= PARENB;
-            break;
-        case MARKPARITY:
-            t.c_cflag |= PARENB | PARODD | CMSPAR;
-            break;
-        case SPACEPARITY:
-            t.c_cflag |= PARENB | CMSPAR;
-            break;
-        default:
-            break;
-    }
-    if (dcb.StopBits != ONESTOPBIT) {
-        t.c_cflag |= CSTOPB;
-    }
-    if (dcb.fOutxCtsFlow != 0) {
-        t.c_cflag |= CRTSCTS;
+    if (dcb.BaudRate == 0) {
+        refuse("rate", dcb.BaudRate);
+    } else {
+        // stty and other tools read only the classic codes: BOTHER just where there is none.
+        tcflag_t code = BOTHER;
+        for (const RateCode& entry : kRateCodes) {
+            if (entry.rate == dcb.BaudRate) {
+                code = entry.code;
+            }
+        }
+        t.c_cflag &= ~(CBAUD | CIBAUD);
+        t.c_cflag |= code;
+        // CIBAUD left 0: the input rate follows the output rate.
+        t.c_ispeed = dcb.BaudRate;
+        t.c_ospeed = dcb.BaudRate;
     }
 
-    t.c_iflag &= ~(kRawIflagsOff | kLineIflags);
+    if (dcb.ByteSize < 5 || dcb.ByteSize > 8) {
+        refuse("data bits", dcb.ByteSize);
+    } else {
+        static constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
+        t.c_cflag = (t.c_cflag & ~CSIZE) | kSizes[dcb.ByteSize - 5];
+    }
+
+    constexpr tcflag_t kParityFlags = PARENB | PARODD | CMSPAR;
+    static constexpr tcflag_t kParities[] = {0, PARENB | PARODD, PARENB, PARENB | PARODD | CMSPAR,
+                                             PARENB | CMSPAR};
+    if (dcb.Parity > SPACEPARITY) {
+        refuse("parity", dcb.Parity);
+    } else {
+        t.c_cflag = (t.c_cflag & ~kParityFlags) | kParities[dcb.Parity];
+    }
+
+    if (dcb.StopBits > TWOSTOPBITS) {
+        refuse("stop bits", dcb.StopBits);
+    } else {
+        t.c_cflag = (t.c_cflag & ~CSTOPB) | (dcb.StopBits != ONESTOPBIT ? CSTOPB : 0);
+    }
+
+    t.c_cflag = (t.c_cflag & ~CRTSCTS) | (dcb.fOutxCtsFlow != 0 ? CRTSCTS : 0);
+    t.c_iflag &= ~kLineIflags;
     if (dcb.fParity != 0) {
         t.c_iflag |= INPCK;
     }
@@ -124,16 +152,43 @@ std::optional<termios2> termiosForDcb(const Dcb& dcb, const termios2& current) {
     if (dcb.fInX != 0) {
         t.c_iflag |= IXOFF;
     }
-    t.c_oflag &= ~OPOST;
-    t.c_lflag &= ~kRawLflagsOff;
-    t.c_cc[VMIN] = 0;
-    t.c_cc[VTIME] = 0;
     // Equal characters would make XON and XOFF indistinguishable (a zeroed DCB): keep the line's.
     if (dcb.XonChar != dcb.XoffChar) {
         t.c_cc[VSTART] = static_cast<cc_t>(dcb.XonChar);
         t.c_cc[VSTOP] = static_cast<cc_t>(dcb.XoffChar);
     }
-    return t;
+    return request;
+}
+
+std::size_t ErrorMarks::strip(unsigned char* bytes, std::size_t count) {
+    std::size_t out = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const unsigned char c = bytes[i];
+        switch (m_state) {
+            case State::Data:
+                if (c == 0xFF) {
+                    m_state = State::Mark;
+                } else {
+                    bytes[out++] = c;
+                }
+                break;
+            case State::Mark:
+                if (c == 0x00) {
+                    m_state = State::MarkZero;
+                } else {
+                    // 0xFF 0xFF: a 0xFF received. The kernel sends no other pair after a 0xFF;
+                    // should one come, its second byte is still data.
+                    bytes[out++] = c;
+                    m_state = State::Data;
+                }
+                break;
+            case State::MarkZero:
+                bytes[out++] = c;  // the byte as received, error or not
+                m_state = State::Data;
+                break;
+        }
+    }
+    return out;
 }
 
 bool dtrRaised(const Dcb& dcb) {
@@ -213,7 +268,7 @@ bool lineMatches(const termios2& wanted, const termios2& actual) {
     const std::uint64_t got = rateOf(actual);
     const std::uint64_t diff = want > got ? want - got : got - want;
     const tcflag_t cflags = kLineCflags | CREAD | CLOCAL;
-    const tcflag_t iflags = kLineIflags | kRawIflagsOff;
+    const tcflag_t iflags = kLineIflags | kRawIflagsOff | kRawIflagsOn;
     return diff * 50 <= want && (wanted.c_cflag & cflags) == (actual.c_cflag & cflags) &&
            (wanted.c_iflag & iflags) == (actual.c_iflag & iflags) &&
            (wanted.c_oflag & OPOST) == (actual.c_oflag & OPOST) &&

@@ -7,6 +7,7 @@
 // included alongside.
 #include <asm/termbits.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -29,13 +30,38 @@ struct KeptFields {
     std::uint32_t fDtrControl = DTR_CONTROL_ENABLE;
 };
 
-// The termios that gives `dcb`, starting from the device's `current` one: the rate through
-// BOTHER, data bits, parity (mark and space through CMSPAR), stop bits (one and a half as two,
-// except with five data bits where the UART really sends 1.5), INPCK, CRTSCTS, IXON, IXOFF, and
-// always raw with CREAD|CLOCAL and VMIN=VTIME=0. Empty when the DCB asks for what no line offers
-// (a rate of 0, which would hang the line up, data bits outside 5-8, parity above 4, stop bits
-// above 2): the line is then left as it is.
-std::optional<termios2> termiosForDcb(const Dcb& dcb, const termios2& current);
+// Raw mode for any terminal, whatever its line: no echo, line editing, CR/LF translation or
+// signals, CREAD|CLOCAL, VMIN=VTIME=0. A break is dropped (IGNBRK) and a byte received with a
+// parity or framing error is marked (PARMRK) so that it can be delivered as received; see
+// ErrorMarks. Everything else is kept from `current`.
+termios2 rawLine(const termios2& current);
+
+struct LineRequest {
+    termios2 termios;
+    // The fields no line offers, left as they were (empty when every field was taken).
+    std::string refused;
+};
+
+// The raw termios that gives `dcb`, starting from the device's `current` one: the rate through
+// its classic Bnnn code, BOTHER only for rates that have none, data bits, parity (mark and space
+// through CMSPAR), stop bits (one and a half as two, except with five data bits where the UART
+// really sends 1.5), INPCK, CRTSCTS, IXON, IXOFF. A field the DCB asks for that no line offers (a
+// rate of 0, which would hang the line up, data bits outside 5-8, parity above 4, stop bits
+// above 2) keeps its current value and is named in `refused`; the rest still applies.
+LineRequest termiosForDcb(const Dcb& dcb, const termios2& current);
+
+// Undoes the marking of rawLine: 0xFF 0xFF is a received 0xFF, 0xFF 0x00 c is c received with a
+// parity or framing error. A sequence split between two reads is finished by the next one.
+class ErrorMarks {
+public:
+    // Decodes `count` bytes in place; returns how many data bytes they held.
+    std::size_t strip(unsigned char* bytes, std::size_t count);
+
+private:
+    enum class State : unsigned char { Data, Mark, MarkZero };
+    State m_state = State::Data;
+};
+
 // DTR raised for "on" and "handshake" (any value but 0).
 bool dtrRaised(const Dcb& dcb);
 

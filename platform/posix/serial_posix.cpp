@@ -33,6 +33,8 @@ struct Port {
     CommTimeouts timeouts{};  // all zero: wait until the buffer is full
     line::KeptFields kept;
     bool regularFile = false;
+    bool marked = false;  // the line marks error bytes (PARMRK), undone by `marks`
+    line::ErrorMarks marks;
 };
 
 int ioctlRetry(int fd, unsigned long request, void* arg) {
@@ -79,6 +81,14 @@ public:
         Port port;
         struct stat st {};
         port.regularFile = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+        // Any terminal is read raw, whether or not its line is set up later: a cooked one would
+        // hold a scan without a line end and echo it back to the scanner.
+        termios2 t{};
+        if (ioctlRetry(fd, TCGETS2, &t) == 0) {
+            termios2 raw = line::rawLine(t);
+            ioctlRetry(fd, TCSETS2, &raw);
+            port.marked = readsMarked(fd);
+        }
         std::lock_guard<std::mutex> guard(m_mutex);
         m_ports[fd] = port;
         m_lastOpenError.clear();
@@ -103,27 +113,30 @@ public:
         if (!find(device) || ioctlRetry(fd(device), TCGETS2, &current) != 0) {
             return false;
         }
-        const std::optional<termios2> wanted = line::termiosForDcb(dcb, current);
-        if (!wanted) {
-            return false;
-        }
-        termios2 request = *wanted;
-        if (ioctlRetry(fd(device), TCSETS2, &request) != 0) {
-            return false;
-        }
+        // Fields no line offers are left as they are; the others still apply.
+        const line::LineRequest wanted = line::termiosForDcb(dcb, current);
+        termios2 request = wanted.termios;
+        const bool set = ioctlRetry(fd(device), TCSETS2, &request) == 0;
         {
             std::lock_guard<std::mutex> guard(m_mutex);
             const auto it = m_ports.find(fd(device));
             if (it != m_ports.end()) {
-                it->second.kept = {dcb.fOutxDsrFlow, dcb.fDtrControl};
+                if (set) {
+                    it->second.kept = {dcb.fOutxDsrFlow, dcb.fDtrControl};
+                }
+                it->second.marked = readsMarked(fd(device));
             }
+        }
+        if (!set) {
+            return false;
         }
         // Pseudo-terminals have no modem lines: the failure changes nothing worth reporting.
         int dtr = TIOCM_DTR;
         ioctlRetry(fd(device), line::dtrRaised(dcb) ? TIOCMBIS : TIOCMBIC, &dtr);
         // The kernel takes what it can and says nothing about the rest.
         termios2 actual{};
-        return ioctlRetry(fd(device), TCGETS2, &actual) == 0 && line::lineMatches(*wanted, actual);
+        return ioctlRetry(fd(device), TCGETS2, &actual) == 0 &&
+               line::lineMatches(wanted.termios, actual) && wanted.refused.empty();
     }
 
     bool setCommTimeouts(Handle device, const CommTimeouts& timeouts) override {
@@ -165,6 +178,20 @@ public:
 private:
     static int fd(Handle device) { return static_cast<int>(device); }
 
+    static bool readsMarked(int fd) {
+        termios2 t{};
+        return ioctlRetry(fd, TCGETS2, &t) == 0 && (t.c_iflag & PARMRK) != 0;
+    }
+
+    // The error-mark decoder's state outlives one read: a mark may straddle two.
+    void keepMarks(int fd, const line::ErrorMarks& marks) {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        const auto it = m_ports.find(fd);
+        if (it != m_ports.end()) {
+            it->second.marks = marks;
+        }
+    }
+
     // On a pseudo-terminal the exclusive flag outlives the descriptor: clear it, or our own
     // reconnect (and the next start) would be refused.
     static bool release(int fd) {
@@ -200,10 +227,16 @@ private:
 bool PosixSerialApi::readFile(Handle device, void* buffer, std::uint32_t size,
                               std::uint32_t& received) {
     received = 0;
-    const std::optional<Port> port = find(device);
+    std::optional<Port> port = find(device);
     if (!port) {
         return false;
     }
+    struct KeepMarks {
+        PosixSerialApi& api;
+        int fd;
+        const line::ErrorMarks& marks;
+        ~KeepMarks() { api.keepMarks(fd, marks); }
+    } keep{*this, fd(device), port->marks};
     if (m_cancelled.load() || size == 0) {
         return true;
     }
@@ -235,12 +268,16 @@ bool PosixSerialApi::readFile(Handle device, void* buffer, std::uint32_t size,
     bool readable = false;  // the last poll reported input
     for (;;) {
         bool atFileEnd = false;
+        // Decoding never yields more bytes than it is given, so the block cannot overflow.
         const ssize_t n = ::read(device_fd, bytes + received, size - received);
         if (n > 0) {
-            received += static_cast<std::uint32_t>(n);
+            const std::size_t data =
+                port->marked ? port->marks.strip(bytes + received, static_cast<std::size_t>(n))
+                             : static_cast<std::size_t>(n);
+            received += static_cast<std::uint32_t>(data);
             lastByte = Clock::now();
             readable = false;
-            if (received == size || firstByteEnds) {
+            if (received == size || (firstByteEnds && received > 0)) {
                 return true;
             }
             continue;

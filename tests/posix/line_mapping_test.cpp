@@ -4,6 +4,8 @@
 #include <sys/ioctl.h>
 
 #include <cerrno>
+#include <iterator>
+#include <string>
 
 using namespace platform;
 
@@ -47,9 +49,21 @@ Dcb defaultDcb() {
 }
 
 termios2 apply(const Dcb& dcb) {
-    const std::optional<termios2> t = line::termiosForDcb(dcb, cookedLine());
-    EXPECT_TRUE(t.has_value());
-    return t.value_or(termios2{});
+    const line::LineRequest request = line::termiosForDcb(dcb, cookedLine());
+    EXPECT_EQ(request.refused, "");
+    return request.termios;
+}
+
+// Raw whatever else the line holds: no line editing, echo, signals, CR/LF translation or
+// stripping of the eighth bit; breaks dropped, error bytes marked.
+void expectRaw(const termios2& t, const std::string& what) {
+    EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ECHOE | ECHOK | ISIG | IEXTEN), 0u) << what;
+    EXPECT_EQ(t.c_iflag & (ICRNL | ISTRIP | IXANY | BRKINT | IGNPAR | IUTF8), 0u) << what;
+    EXPECT_EQ(t.c_iflag & (IGNBRK | PARMRK), static_cast<tcflag_t>(IGNBRK | PARMRK)) << what;
+    EXPECT_EQ(t.c_oflag & OPOST, 0u) << what;
+    EXPECT_EQ(t.c_cflag & (CREAD | CLOCAL), static_cast<tcflag_t>(CREAD | CLOCAL)) << what;
+    EXPECT_EQ(t.c_cc[VMIN], 0) << what;
+    EXPECT_EQ(t.c_cc[VTIME], 0) << what;
 }
 
 }  // namespace
@@ -81,12 +95,18 @@ TEST(ComNames, MapToTtySAndEverythingElseIsAPath) {
     }
 }
 
-TEST(LineMapping, EveryListedRateGoesThroughBother) {
-    for (const std::uint32_t rate : kListedRates) {
+TEST(LineMapping, ClassicRateCodesWhereTheyExistBotherForTheRest) {
+    // Tools such as stty read only the classic codes: BOTHER shows there as "speed 0 baud".
+    const std::pair<std::uint32_t, tcflag_t> codes[] = {
+        {110, B110},     {300, B300},     {600, B600},       {1200, B1200},    {2400, B2400},
+        {4800, B4800},   {9600, B9600},   {14400, BOTHER},   {19200, B19200},  {38400, B38400},
+        {56000, BOTHER}, {57600, B57600}, {115200, B115200}, {128000, BOTHER}, {256000, BOTHER}};
+    static_assert(std::size(codes) == std::size(kListedRates));
+    for (const auto& [rate, code] : codes) {
         Dcb dcb = defaultDcb();
         dcb.BaudRate = rate;
         const termios2 t = apply(dcb);
-        EXPECT_EQ(t.c_cflag & CBAUD, static_cast<tcflag_t>(BOTHER)) << dcb.BaudRate;
+        EXPECT_EQ(t.c_cflag & CBAUD, code) << dcb.BaudRate;
         EXPECT_EQ(t.c_cflag & CIBAUD, 0u) << "input rate follows output";
         EXPECT_EQ(t.c_ospeed, dcb.BaudRate);
         EXPECT_EQ(t.c_ispeed, dcb.BaudRate);
@@ -141,13 +161,7 @@ TEST(LineMapping, FlagsAndRawModeKeepingUnrelatedSettings) {
         const termios2 t = apply(dcb);
         EXPECT_EQ(t.c_iflag & (INPCK | IXON | IXOFF), c.iflags) << c.what;
         EXPECT_EQ(t.c_cflag & CRTSCTS, c.crtscts) << c.what;
-        // Raw: no line editing, echo, signals, translation or stripping of the eighth bit.
-        EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ECHOE | ECHOK | ISIG | IEXTEN), 0u) << c.what;
-        EXPECT_EQ(t.c_iflag & (ICRNL | ISTRIP | IXANY | BRKINT | PARMRK | IUTF8), 0u) << c.what;
-        EXPECT_EQ(t.c_oflag & OPOST, 0u) << c.what;
-        EXPECT_EQ(t.c_cflag & (CREAD | CLOCAL), static_cast<tcflag_t>(CREAD | CLOCAL)) << c.what;
-        EXPECT_EQ(t.c_cc[VMIN], 0) << c.what;
-        EXPECT_EQ(t.c_cc[VTIME], 0) << c.what;
+        expectRaw(t, c.what);
         // Untouched: hang-up on close, the interrupt character, output newline mapping.
         EXPECT_NE(t.c_cflag & HUPCL, 0u) << c.what;
         EXPECT_EQ(t.c_cc[VINTR], 3) << c.what;
@@ -165,18 +179,64 @@ TEST(LineMapping, DtrFollowsTheLowTwoBits) {
     EXPECT_TRUE(line::dtrRaised(dcb));
 }
 
-TEST(LineMapping, RequestsNoLineCanMeetLeaveTheLineAlone) {
-    const std::pair<const char*, void (*)(Dcb&)> cases[] = {
-        {"rate 0 (would hang up)", [](Dcb& d) { d.BaudRate = 0; }},
-        {"4 data bits", [](Dcb& d) { d.ByteSize = 4; }},
-        {"9 data bits", [](Dcb& d) { d.ByteSize = 9; }},
-        {"parity 5", [](Dcb& d) { d.Parity = 5; }},
-        {"stop bits 3", [](Dcb& d) { d.StopBits = 3; }},
+TEST(LineMapping, AFieldNoLineOffersKeepsItsValueAndTheRestStillApplies) {
+    struct Case {
+        const char* what;
+        void (*edit)(Dcb&);
+        tcflag_t keptCflags;  // left as the cooked line had them
     };
-    for (const auto& [what, edit] : cases) {
+    const Case cases[] = {
+        {"rate 0 (would hang up)", [](Dcb& d) { d.BaudRate = 0; }, CBAUD},
+        {"4 data bits", [](Dcb& d) { d.ByteSize = 4; }, CSIZE},
+        {"9 data bits", [](Dcb& d) { d.ByteSize = 9; }, CSIZE},
+        {"parity 7", [](Dcb& d) { d.Parity = 7; }, PARENB | PARODD | CMSPAR},
+        {"stop bits 3", [](Dcb& d) { d.StopBits = 3; }, CSTOPB},
+    };
+    for (const Case& c : cases) {
+        // Everything else differs from the cooked line, so each applied field shows.
         Dcb dcb = defaultDcb();
-        edit(dcb);
-        EXPECT_FALSE(line::termiosForDcb(dcb, cookedLine()).has_value()) << what;
+        dcb.BaudRate = 19200;
+        dcb.ByteSize = 7;
+        dcb.Parity = ODDPARITY;
+        dcb.StopBits = TWOSTOPBITS;
+        dcb.fOutxCtsFlow = 1;
+        c.edit(dcb);
+        const line::LineRequest request = line::termiosForDcb(dcb, cookedLine());
+        EXPECT_NE(request.refused, "") << c.what;
+        const termios2& t = request.termios;
+        expectRaw(t, c.what);
+        constexpr tcflag_t kFields = CBAUD | CSIZE | PARENB | PARODD | CMSPAR | CSTOPB;
+        const tcflag_t applied = B19200 | CS7 | PARENB | PARODD | CSTOPB;
+        EXPECT_EQ(t.c_cflag & c.keptCflags, cookedLine().c_cflag & c.keptCflags) << c.what;
+        EXPECT_EQ(t.c_cflag & kFields & ~c.keptCflags, applied & ~c.keptCflags) << c.what;
+        EXPECT_NE(t.c_cflag & CRTSCTS, 0u) << c.what;
+        EXPECT_NE(t.c_iflag & (INPCK | IXON | IXOFF), 0u) << c.what;
+    }
+}
+
+TEST(LineMapping, ErrorMarksAreStrippedAndTheBytesDeliveredAsReceived) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"AB", "AB"},
+        {"\xFF\xFF", "\xFF"},                                // a received 0xFF
+        {std::string("A\xFF\0B", 4), "AB"},                  // B with a parity or framing error
+        {std::string("\xFF\0\xFF", 3), "\xFF"},              // 0xFF with an error
+        {std::string("\xFF\0\0", 3), std::string(1, '\0')},  // NUL with an error
+        {std::string("\0\xFF\xFF\xFF\0C", 6), std::string("\0\xFF\x43", 3)},
+    };
+    for (const auto& [marked, data] : cases) {
+        std::string whole = marked;
+        line::ErrorMarks marks;
+        whole.resize(marks.strip(reinterpret_cast<unsigned char*>(whole.data()), whole.size()));
+        EXPECT_EQ(whole, data);
+        // The same bytes split at every point, as two reads may deliver them.
+        for (std::size_t cut = 1; cut < marked.size(); ++cut) {
+            std::string a = marked.substr(0, cut);
+            std::string b = marked.substr(cut);
+            line::ErrorMarks split;
+            a.resize(split.strip(reinterpret_cast<unsigned char*>(a.data()), a.size()));
+            b.resize(split.strip(reinterpret_cast<unsigned char*>(b.data()), b.size()));
+            EXPECT_EQ(a + b, data) << "cut at " << cut;
+        }
     }
 }
 
@@ -248,6 +308,7 @@ TEST(LineMapping, ClassicRateCodesReadBack) {
 
 TEST(LineMapping, ReadBackDetectsWhatTheDriverDropped) {
     Dcb dcb = defaultDcb();
+    dcb.BaudRate = 14400;  // BOTHER: the kernel may round it
     dcb.ByteSize = 7;
     dcb.Parity = EVENPARITY;
     const termios2 wanted = apply(dcb);

@@ -1,5 +1,6 @@
 // The termios serial layer on pseudo-terminals the test opens itself. Time bounds catch gross
 // faults only (a read that returns early, spins or hangs); the exact lateness is a benchmark.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -284,6 +285,11 @@ TEST_F(SerialOnPty, TheLineIsSetAndReadBack) {
         EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG), 0u);
         EXPECT_EQ(t.c_oflag & OPOST, 0u);
         EXPECT_EQ(t.c_iflag & ICRNL, 0u);
+        // What stty reads (the classic call): the rate's own code, BOTHER only where none exists.
+        termios classic{};
+        ASSERT_EQ(::ioctl(pty.slave(), TCGETS, &classic), 0);
+        const bool odd = rate == 14400 || rate == 56000 || rate == 128000 || rate == 256000;
+        EXPECT_EQ((classic.c_cflag & CBAUD) == BOTHER, odd) << rate;
         platform::Dcb back{};
         ASSERT_TRUE(api->getCommState(port, back));
         EXPECT_EQ(back.BaudRate, rate);
@@ -307,6 +313,40 @@ TEST_F(SerialOnPty, TheLineIsSetAndReadBack) {
     dcb.BaudRate = 0;
     EXPECT_FALSE(api->setCommState(port, dcb));
     EXPECT_EQ(platform::line::rateOf(testutil::lineOf(pty)), 256000u);
+}
+
+TEST(SerialRawLine, AnyTerminalIsReadRawFromTheOpenEvenWhenItsLineIsRefused) {
+    // A fresh pseudo-terminal is cooked and echoing, as a USB serial port is before anyone sets
+    // it up; a port read as a plain stream never gets its line set.
+    testutil::Pty pty;
+    auto api = platform::makeSerialApi();
+    const Handle port = api->createFile(pty.slavePath().c_str());
+    ASSERT_NE(port, kInvalidHandle) << api->lastOpenError();
+    ASSERT_TRUE(api->setCommTimeouts(port, kScannerTimeouts));
+    auto expectRawScan = [&](const std::string& what) {
+        const termios2 t = testutil::lineOf(pty);
+        EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG), 0u) << what;
+        EXPECT_EQ(t.c_iflag & (ICRNL | IGNCR | INLCR), 0u) << what;
+        // No line end, a 0xFF (which the line marks as 0xFF 0xFF) and a DEL: as sent.
+        pty.send("SCAN\xFF\x7F");
+        unsigned char buffer[32];
+        std::uint32_t received = 0;
+        EXPECT_TRUE(api->readFile(port, buffer, sizeof buffer, received)) << what;
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), received), "SCAN\xFF\x7F") << what;
+        char echo[16];
+        ::fcntl(pty.master(), F_SETFL, O_NONBLOCK);
+        EXPECT_LT(::read(pty.master(), echo, sizeof echo), 1) << what << ": echoed to the scanner";
+    };
+    expectRawScan("never set up");
+
+    platform::Dcb dcb{};
+    ASSERT_TRUE(api->getCommState(port, dcb));
+    dcb.BaudRate = 19200;
+    dcb.Parity = 7;  // hand-edited: no line has it
+    EXPECT_FALSE(api->setCommState(port, dcb));
+    EXPECT_EQ(platform::line::rateOf(testutil::lineOf(pty)), 19200u) << "the rest still applies";
+    expectRawScan("parity refused");
+    api->closeHandle(port);
 }
 
 TEST(SerialPlainStream, AFifoIsReadAsAByteStreamWithoutALine) {
