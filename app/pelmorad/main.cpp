@@ -179,6 +179,17 @@ int main(int argc, char** argv) {
     if (options.verbose) {
         say("typing through " + chosen);
     }
+    if (options.sink != "stdout") {
+        // A display or device that goes away later (a logout, a display manager restart) must
+        // not end the reader: scans are still read and recorded, and typing resumes with a
+        // sink made anew at the next block that can have one.
+        sink = std::make_unique<platform::DeferredKeySink>(
+            [kind = options.sink](std::string& e) {
+                return kind.empty() ? platform::makeSessionKeySink(e)
+                                    : platform::makeKeySink(kind, e);
+            },
+            [](const std::string& why) { say(why); }, std::move(sink));
+    }
 
     DeviceReaderThread reader(platform::makeSerialApi(), std::move(sink));
     if (options.verbose) {

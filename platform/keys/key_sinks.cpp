@@ -69,19 +69,38 @@ std::unique_ptr<KeySink> chooseKeySink(const SessionInfo& session, const SinkFac
 }
 
 DeferredKeySink::DeferredKeySink(SinkFactory factory,
-                                 std::function<void(const std::string&)> report)
-    : m_factory(std::move(factory)), m_report(std::move(report)) {}
+                                 std::function<void(const std::string&)> report,
+                                 std::unique_ptr<KeySink> initial)
+    : m_factory(std::move(factory)), m_report(std::move(report)), m_sink(std::move(initial)) {}
+
+void DeferredKeySink::say(const std::string& text) {
+    if (m_report) {
+        m_report(text);
+    }
+}
 
 bool DeferredKeySink::ready() {
-    if (!m_sink && !m_attemptedThisBlock) {
+    if (m_sink) {
+        std::string why = m_sink->failure();
+        if (why.empty()) {
+            return true;
+        }
+        m_sink.reset();
+        if (why != m_lastError) {
+            m_lastError = why;
+            say(why);
+        }
+    }
+    if (!m_attemptedThisBlock) {
         m_attemptedThisBlock = true;
         std::string error;
         m_sink = m_factory(error);
-        if (!m_sink && error != m_lastError) {
+        if (m_sink && !m_lastError.empty()) {
+            m_lastError.clear();
+            say("typing again");
+        } else if (!m_sink && error != m_lastError) {
             m_lastError = error;
-            if (m_report) {
-                m_report(error);
-            }
+            say(error);
         }
     }
     return m_sink != nullptr;

@@ -42,10 +42,12 @@ std::unique_ptr<KeySink> chooseKeySink(const SessionInfo& session, const SinkFac
 
 // Builds its sink with `factory` on first use, so creating it costs nothing; a failed attempt
 // is reported once through `report` and tried again at the next block (a display that was not up
-// yet at start).
+// yet at start). A sink that fails later (its display went away) is dropped, reported, and made
+// anew the same way, so typing resumes when the display is back.
 class DeferredKeySink : public KeySink {
 public:
-    DeferredKeySink(SinkFactory factory, std::function<void(const std::string&)> report);
+    DeferredKeySink(SinkFactory factory, std::function<void(const std::string&)> report,
+                    std::unique_ptr<KeySink> initial = nullptr);
 
     void beginBlock() override;
     void sendKey(std::uint16_t codeUnit) override;
@@ -53,6 +55,7 @@ public:
 
 private:
     bool ready();
+    void say(const std::string& text);
 
     SinkFactory m_factory;
     std::function<void(const std::string&)> m_report;

@@ -24,7 +24,7 @@ constexpr std::array<Entry, 128> kUsAscii = [] {
     t[10] = {KEY_LINEFEED, false};  // the Linefeed key, as the X11 sink's Linefeed keysym
     t[13] = {KEY_ENTER, false};
     t[27] = {KEY_ESC, false};
-    t[127] = {KEY_DELETE, false};
+    // No key types DEL (0x7F): the Delete key deletes the character after the cursor instead.
 
     const std::uint16_t letters[26] = {
         KEY_A, KEY_B, KEY_C, KEY_D, KEY_E, KEY_F, KEY_G, KEY_H, KEY_I, KEY_J, KEY_K, KEY_L, KEY_M,

@@ -12,7 +12,6 @@ constexpr Keysym kTab = 0xff09;
 constexpr Keysym kLinefeed = 0xff0a;
 constexpr Keysym kReturn = 0xff0d;
 constexpr Keysym kEscape = 0xff1b;
-constexpr Keysym kDelete = 0xffff;
 constexpr Keysym kUnicodeBase = 0x1000000;
 
 bool isLatin1Lower(Keysym k) {
@@ -63,13 +62,13 @@ std::optional<Keysym> keysymForCodeUnit(std::uint16_t c) {
             return kReturn;
         case 27:
             return kEscape;
-        case 127:
-            return kDelete;
         default:
             break;
     }
-    if (c < 0x20) {
-        return kUnicodeBase + c;  // reaches the client as that control character
+    if (c < 0x20 || c == 0x7f) {
+        // Reaches the client as that control character. DEL too: the Delete key would delete
+        // the character after the cursor in most toolkits.
+        return kUnicodeBase + c;
     }
     if (c < 0x7f || (c >= 0xa0 && c <= 0xff)) {
         return c;  // Latin-1 keysyms equal their code points

@@ -40,9 +40,18 @@ int ignoreXError(Display*, XErrorEvent*) {
     return 0;
 }
 
+// A lost connection (logout, a display manager restart) is the sink's to report, once; Xlib's
+// own handler would print its line at every sink that notices.
+int quietIOError(Display*) {
+    return 0;
+}
+
 void installErrorHandler() {
     static std::once_flag once;
-    std::call_once(once, [] { XSetErrorHandler(ignoreXError); });
+    std::call_once(once, [] {
+        XSetErrorHandler(ignoreXError);
+        XSetIOErrorHandler(quietIOError);
+    });
 }
 
 Keymap snapshotOf(XkbDescPtr xkb) {
@@ -137,12 +146,22 @@ public:
     }
 
     void endBlock() override {
-        if (m_dpy == nullptr) {
+        if (m_dpy == nullptr || m_lost) {
             return;
         }
         releaseShift();
         XFlush(m_dpy);
         m_inBlock = false;
+    }
+
+    std::string failure() const override {
+        if (m_lost) {
+            return "lost the X display " + shownName();
+        }
+        if (m_failed) {
+            return m_failReason;
+        }
+        return {};
     }
 
 private:
@@ -151,7 +170,21 @@ private:
         std::vector<std::uint32_t> bound;     // what we put there
     };
 
+    // Xlib ends the process once a connection is lost unless told otherwise; the display
+    // then only refuses further requests, and the sink reports itself failed.
+    static void connectionLost(Display*, void* self) {
+        static_cast<X11KeySink*>(self)->m_lost = true;
+    }
+
+    std::string shownName() const {
+        const char* env = std::getenv("DISPLAY");
+        return "\"" + (!m_displayName.empty() ? m_displayName : env != nullptr ? env : "") + "\"";
+    }
+
     bool connect() {
+        if (m_lost) {
+            return false;
+        }
         if (m_dpy != nullptr) {
             return true;
         }
@@ -169,9 +202,10 @@ private:
         Display* dpy = XkbOpenDisplay(m_displayName.empty() ? nullptr : m_displayName.c_str(),
                                       &xkbEvent, &xkbError, &major, &minor, &reason);
         if (dpy == nullptr) {
-            warn("cannot open the X display with XKB");
+            fail("cannot open the X display " + shownName() + " with XKB");
             return false;
         }
+        XSetIOErrorExitHandler(dpy, &X11KeySink::connectionLost, this);
         int ev = 0;
         int err = 0;
         int xtMajor = 0;
@@ -181,14 +215,14 @@ private:
         if (!XTestQueryExtension(dpy, &ev, &err, &xtMajor, &xtMinor) ||
             !XQueryExtension(dpy, "XInputExtension", &opcode, &ev, &err) ||
             XIQueryVersion(dpy, &xiMajor, &xiMinor) != Success) {
-            warn("the X server lacks XTEST or XInput 2");
+            fail("the X server lacks XTEST or XInput 2");
             XCloseDisplay(dpy);
             return false;
         }
         const int xtestId = findXTestKeyboard(dpy);
         XDevice* device = xtestId >= 0 ? XOpenDevice(dpy, static_cast<XID>(xtestId)) : nullptr;
         if (device == nullptr) {
-            warn("the X server has no XTEST keyboard device");
+            fail("the X server has no XTEST keyboard device");
             XCloseDisplay(dpy);
             return false;
         }
@@ -507,6 +541,16 @@ private:
         if (m_dpy == nullptr) {
             return;
         }
+        if (m_lost) {
+            // Nothing to give back to a server that is gone; free what Xlib holds for it.
+            XFree(m_device);
+            if (m_otherDevice != nullptr) {
+                XFree(m_otherDevice);
+            }
+            XCloseDisplay(m_dpy);
+            m_dpy = nullptr;
+            return;
+        }
         releaseShift();
         // Give back the keys we bound, unless a layout change replaced them meanwhile.
         std::set<int> ours;
@@ -539,6 +583,7 @@ private:
     }
 
     static void warn(const char* text) { std::fprintf(stderr, "pelmora: X11 typing: %s\n", text); }
+    void fail(std::string reason) { m_failReason = "X11 typing: " + std::move(reason); }
 
     std::string m_displayName;
     Display* m_dpy = nullptr;
@@ -548,6 +593,8 @@ private:
     int m_xtestId = -1;
     int m_xkbEvent = 0;
     bool m_failed = false;
+    std::string m_failReason;
+    bool m_lost = false;  // set by Xlib's handler when the connection broke
     bool m_inBlock = false;
     bool m_shiftDown = false;
     bool m_warnedHeld = false;

@@ -123,4 +123,37 @@ TEST_F(X11Pelmorad, EveryCodeUnitFromThePortWithBothFlags) {
     EXPECT_TRUE(after.coreMap == before.coreMap);
 }
 
+TEST_F(X11Pelmorad, ALostDisplayKeepsTheReaderAndTypingResumesOnTheNextOne) {
+    writeSettings(0, 0);
+    {
+        xtest::Child receiver = session->startReceiver();
+        ASSERT_TRUE(receiver.running()) << receiver.errors();
+        startDaemon(receiver);
+    }
+    session->stopServer();
+    // Scans while there is no display are read (and dropped), never the end of the reader.
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(pty.send({'L', 'O', 'S', 'T'}));
+        std::this_thread::sleep_for(300ms);
+    }
+    ASSERT_EQ(daemon.wait(0), -1) << "pelmorad ended: " << daemon.errors();
+
+    ASSERT_TRUE(session->startServer());
+    xtest::Child receiver = session->startReceiver();
+    ASSERT_TRUE(receiver.running()) << receiver.errors();
+    const auto end = std::chrono::steady_clock::now() + 30s;
+    while (receiver.output().find("BACK") == std::string::npos &&
+           std::chrono::steady_clock::now() < end) {
+        ASSERT_TRUE(pty.send({'B', 'A', 'C', 'K'}));
+        std::this_thread::sleep_for(300ms);
+    }
+    EXPECT_NE(receiver.output().find("BACK"), std::string::npos) << daemon.errors();
+    daemon.stop();
+    const std::string errors = daemon.errors();
+    const std::size_t lost = errors.find("lost the X display");
+    EXPECT_NE(lost, std::string::npos) << errors;
+    EXPECT_EQ(errors.find("lost the X display", lost + 1), std::string::npos) << "reported once";
+    EXPECT_NE(errors.find("typing again"), std::string::npos) << errors;
+}
+
 }  // namespace

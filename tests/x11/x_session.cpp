@@ -271,6 +271,24 @@ bool XSession::setLayout(const std::string& layouts, const std::string& options)
     return run(argv) == 0;
 }
 
+void XSession::stopServer() {
+    m_server.stop();
+}
+
+bool XSession::startServer() {
+    m_server =
+        Child({"Xvfb", m_display, "-noreset", "-nolisten", "tcp", "-screen", "0", "640x480x24"}, {},
+              false, true);
+    const long long end = nowMs() + 30000;
+    while (m_server.running() && nowMs() < end) {
+        if (run({"xdpyinfo", "-display", m_display}, 5000) == 0) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return false;
+}
+
 Child XSession::startReceiver(const std::vector<std::string>& options) {
     const std::string ready = m_dir + "/ready" + std::to_string(++m_receivers);
     std::vector<std::string> argv{PELMORA_XRECEIVER, "--display", m_display, "--ready-file", ready};

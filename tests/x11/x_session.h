@@ -60,6 +60,11 @@ public:
     // setxkbmap -layout layouts [-variant variants] on this display.
     bool setLayout(const std::string& layouts, const std::string& options = {});
 
+    // The server goes away (a logout, a display manager restart), and a new one takes its
+    // display number; startServer is true when it accepts clients.
+    void stopServer();
+    bool startServer();
+
     // Starts a receiver and waits until it has the focus; extra options as for the tool.
     Child startReceiver(const std::vector<std::string>& options = {});
 
