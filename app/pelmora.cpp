@@ -1,5 +1,8 @@
 #include "app/pelmora.h"
 
+#include <cstdio>
+#include <sstream>
+#include <string>
 #include <utility>
 
 #include "app/main_frame.h"
@@ -17,6 +20,21 @@ ON_COMMAND(ID_OPTIONS, &CPelmora::OnOptions)
 ON_COMMAND(ID_EXIT, &CPelmora::OnExit)
 ON_COMMAND(ID_APP_EXIT, &CPelmora::OnHideMainWindow)
 END_MESSAGE_MAP()
+
+namespace {
+
+bool CommandLineHas(const char* commandLine, const std::string& option) {
+    std::istringstream words(commandLine != nullptr ? commandLine : "");
+    std::string word;
+    while (words >> word) {
+        if (word == option) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
 
 CPelmora::CPelmora() : CVantelApp(&theConfig), m_trayIcon(kTrayIconId) {
     storeProductInformation();
@@ -64,6 +82,14 @@ BOOL CPelmora::InitInstance() {
         [this](bool available) { OnTrayAvailabilityChanged(available); });
     if (MainWindowIsOnlyAccess()) {
         OnShowMainWindow();
+    }
+
+    // `pelmora --verbose`: why the port is not open, and the other connection events, on
+    // standard error, which reaches the journal for a program the desktop started.
+    if (CommandLineHas(m_lpCmdLine, "--verbose") || CommandLineHas(m_lpCmdLine, "-v")) {
+        m_reader.setListener([](const vantel::VLString& event) {
+            std::fprintf(stderr, "pelmora: %s\n", event.t_str());
+        });
     }
 
     m_reader.start();

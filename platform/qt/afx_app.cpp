@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QSystemTrayIcon>
+#include <string>
 
 #include "platform/qt/afx_res.h"
 
@@ -81,8 +82,14 @@ int AfxWinMain(int& argc, char** argv) {
     }
     int exitCode = 0;
     {
-        QApplication framework(argc, argv);
+        QApplication framework(argc, argv);  // takes Qt's own options out of argv
         AfxInitFramework();
+        static std::string commandLine;
+        for (int i = 1; i < argc; ++i) {
+            commandLine += (i > 1 ? " " : "");
+            commandLine += argv[i];
+        }
+        app->m_lpCmdLine = commandLine.c_str();
         if (!app->InitInstance()) {
             if (app->m_pMainWnd != nullptr) {
                 app->m_pMainWnd->DestroyWindow();

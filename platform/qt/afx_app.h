@@ -22,6 +22,8 @@ public:
     LPCSTR m_pszAppName = nullptr;
 
     CWnd* m_pMainWnd = nullptr;
+    // The arguments after the program's name, separated by spaces ("" when none).
+    LPCSTR m_lpCmdLine = "";
 
     // Asks the main window to close.
     afx_msg void OnAppExit();

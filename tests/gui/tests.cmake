@@ -43,3 +43,9 @@ if(PELMORA_XVFB AND NOT PELMORA_SANITIZE MATCHES "thread")
   set_tests_properties(tray_test PROPERTIES LABELS "gui" TIMEOUT 300
                                             ENVIRONMENT "${xcb_env}")
 endif()
+
+# The tray program itself, on the offscreen platform: --verbose says why the port is not open.
+add_test(NAME pelmora_verbose COMMAND ${CMAKE_CURRENT_LIST_DIR}/verbose_test.sh
+                                      $<TARGET_FILE:pelmora>)
+set_tests_properties(pelmora_verbose PROPERTIES LABELS "unit;shell"
+                                                ENVIRONMENT "${offscreen_env}" TIMEOUT 60)
