@@ -10,6 +10,8 @@
 #include <X11/extensions/XInput.h>
 #include <X11/extensions/XInput2.h>
 #include <X11/extensions/XTest.h>
+#include <poll.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <array>
@@ -23,6 +25,7 @@
 #include <vector>
 
 #include "platform/x11/x11_key_plan.h"
+#include "platform/x11/xlib_dead.h"
 
 namespace platform {
 
@@ -117,6 +120,12 @@ public:
     X11KeySink& operator=(const X11KeySink&) = delete;
 
     void beginBlock() override {
+        if (m_dpy != nullptr && !m_lost && serverGone()) {
+            // Marked dead as Xlib marks it itself: every later call, closing included, then
+            // sends and waits for nothing.
+            x11::markDisplayDead(m_dpy);
+            m_lost = true;
+        }
         if (connect()) {
             prepare();
             m_inBlock = true;
@@ -179,6 +188,21 @@ private:
     std::string shownName() const {
         const char* env = std::getenv("DISPLAY");
         return "\"" + (!m_displayName.empty() ? m_displayName : env != nullptr ? env : "") + "\"";
+    }
+
+    // Whether the server closed the connection, looked at before Xlib reads from it: when
+    // Xlib finds the loss itself and our exit handler returns, libX11 releases the display's
+    // lock once too often. The handler still covers a server that goes in mid-block.
+    bool serverGone() const {
+        pollfd p{ConnectionNumber(m_dpy), POLLIN, 0};
+        if (::poll(&p, 1, 0) <= 0) {
+            return false;
+        }
+        if ((p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+            return true;
+        }
+        char c = 0;
+        return ::recv(p.fd, &c, 1, MSG_PEEK | MSG_DONTWAIT) == 0;
     }
 
     bool connect() {
