@@ -61,7 +61,8 @@ public:
     bool setLayout(const std::string& layouts, const std::string& options = {});
 
     // The server goes away (a logout, a display manager restart), and a new one takes its
-    // display number; startServer is true when it accepts clients.
+    // display number; startServer is true when it accepts clients. Meanwhile another server
+    // may take the number: tests that do this run alone.
     void stopServer();
     bool startServer();
 
