@@ -17,6 +17,10 @@ public:
     // Types the character of one 16-bit code unit (a byte's value, or 13 for Enter).
     virtual void sendKey(std::uint16_t codeUnit) = 0;
     virtual void endBlock() {}
+
+    // Why the sink can no longer type (its compositor or display went away), empty while it can.
+    // A sink that failed stays failed: typing resumes through a new one.
+    virtual std::string failure() const { return {}; }
 };
 
 // Types nothing: the reader still reads, counts and records the scans.
