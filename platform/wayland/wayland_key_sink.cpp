@@ -1,7 +1,9 @@
 // One virtual keyboard for the life of the sink: creating and destroying keyboards per scan makes
 // some compositors reset the user's layout. Our keymap goes out again at the start of every block,
-// since the compositor replaces it with the user's on a reload or an input configuration change;
-// a block is sent in one write, so such a change falls between blocks, never inside one.
+// since the compositor replaces it with the user's on a reload or an input configuration change.
+// Such a change must not land inside a block, where it would turn the rest of the block into the
+// user's layout: so each block waits for the compositor to have handled everything before it, and
+// then goes out in one write, which the compositor reads and handles whole.
 // Press and release of a character go out together: key repeat is the client's business on
 // Wayland, and a release that came late would let it repeat the key.
 #include "platform/wayland/wayland_key_sink.h"
@@ -119,8 +121,8 @@ public:
         if (!alive()) {
             return;
         }
-        readPending();  // a compositor that went away shows here, before we type into it
-        if (!alive()) {
+        // Also shows a compositor that went away, before we type into it.
+        if (!roundtrip()) {
             return;
         }
         sendKeymap();
@@ -254,12 +256,6 @@ private:
         }
         wl_display_dispatch_pending(m_display);
         return check();
-    }
-
-    void readPending() {
-        if (flush()) {
-            readEvents(0);
-        }
     }
 
     // A round trip that gives up after the reply limit: a compositor that stopped answering

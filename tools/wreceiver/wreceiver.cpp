@@ -324,12 +324,16 @@ int main(int argc, char** argv) {
         const int ready = poll(&p, 1, 50);
         if (ready > 0) {
             if (wl_display_read_events(display) < 0) {
+                std::fprintf(stderr, "pelmora-wreceiver: lost the compositor: %s\n",
+                             std::strerror(errno));
                 break;
             }
         } else {
             wl_display_cancel_read(display);
         }
         if (wl_display_dispatch_pending(display) < 0) {
+            std::fprintf(stderr, "pelmora-wreceiver: lost the compositor: %s\n",
+                         std::strerror(wl_display_get_error(display)));
             break;
         }
         if (!r.out.empty()) {
