@@ -124,7 +124,8 @@ Run typeWtype(swaytest::SwaySession& sway, const std::vector<std::uint16_t>& tex
         return {};
     }
     const std::string bytes = xtest::utf8(text);
-    const bool written = write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+    const bool written =
+        write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
     close(fd);
     Run r;
     if (written) {
@@ -259,8 +260,9 @@ std::vector<double> daemonOverheadMs(swaytest::SwaySession& sway, int scans) {
 
 int main() {
     if (!xtest::haveProgram("sway") || !xtest::haveProgram("wtype")) {
-        std::printf("## Typing on Wayland\n\nskipped: sway or wtype missing (tools/bootstrap.sh "
-                    "wayland)\n");
+        std::printf(
+            "## Typing on Wayland\n\nskipped: sway or wtype missing (tools/bootstrap.sh "
+            "wayland)\n");
         return 0;
     }
     swaytest::SwaySession sway;
@@ -284,8 +286,8 @@ int main() {
     std::printf("| sink | characters | chars/s | errors |\n|---|---:|---:|---:|\n");
     const std::vector<std::uint16_t> text = randomLatin1(kChars, 2026);
     const Run p = typePelmora(sway, *sink, text);
-    std::printf("| Pelmora's virtual keyboard | %zu | %.0f | %zu |\n", text.size(), p.charsPerSecond,
-                p.errors);
+    std::printf("| Pelmora's virtual keyboard | %zu | %.0f | %zu |\n", text.size(),
+                p.charsPerSecond, p.errors);
     std::fflush(stdout);
     const std::vector<std::uint16_t> few(text.begin(),
                                          text.begin() + static_cast<std::ptrdiff_t>(kWtypeChars));
@@ -302,8 +304,9 @@ int main() {
         "Enter)\n\n",
         ms.size());
     std::printf("| path | median ms | p99 ms | max ms |\n|---|---:|---:|---:|\n");
-    std::printf("| scripted port → reader thread → virtual keyboard → client | %.3f | %.3f | %.3f |\n",
-                percentile(ms, 0.5), percentile(ms, 0.99), percentile(ms, 1.0));
+    std::printf(
+        "| scripted port → reader thread → virtual keyboard → client | %.3f | %.3f | %.3f |\n",
+        percentile(ms, 0.5), percentile(ms, 0.99), percentile(ms, 1.0));
     const std::vector<double> pty = daemonOverheadMs(sway, 100);
     if (pty.empty()) {
         std::printf("| pty → pelmorad → virtual keyboard → client | not available | | |\n");

@@ -23,7 +23,7 @@ SinkFactories linuxFactories() {
 
 std::unique_ptr<KeySink> makePlatformKeySink(const std::string& kind, std::string& error) {
     const SinkFactories f = linuxFactories();
-    const SinkFactory* factory = kind == "wayland" ? &f.wayland
+    const SinkFactory* factory = kind == "wayland"  ? &f.wayland
                                  : kind == "portal" ? &f.portal
                                  : kind == "uinput" ? &f.uinput
                                  : kind == "x11"    ? &f.x11

@@ -96,7 +96,8 @@ public:
         }
         if (m_manager == nullptr) {
             error =
-                "the Wayland compositor offers no virtual keyboard (zwp_virtual_keyboard_manager_v1)";
+                "the Wayland compositor offers no virtual keyboard "
+                "(zwp_virtual_keyboard_manager_v1)";
             return false;
         }
         if (m_seat == nullptr) {
@@ -169,8 +170,8 @@ public:
     std::string failure() const override { return m_failure; }
 
 private:
-    static void global(void* data, wl_registry* registry, std::uint32_t name,
-                       const char* interface, std::uint32_t) {
+    static void global(void* data, wl_registry* registry, std::uint32_t name, const char* interface,
+                       std::uint32_t) {
         auto* self = static_cast<WaylandKeySink*>(data);
         if (std::strcmp(interface, wl_seat_interface.name) == 0 && self->m_seat == nullptr) {
             self->m_seat =
@@ -213,8 +214,7 @@ private:
     }
 
     void setShift(bool down) {
-        zwp_virtual_keyboard_v1_modifiers(m_keyboard, down ? wayland::kFixedShiftMask : 0, 0, 0,
-                                          0);
+        zwp_virtual_keyboard_v1_modifiers(m_keyboard, down ? wayland::kFixedShiftMask : 0, 0, 0, 0);
         m_shift = down;
     }
 

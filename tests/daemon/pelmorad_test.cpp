@@ -34,7 +34,8 @@ TEST(PelmoradOptions, VersionAndHelp) {
 
     ChildProcess help({kPelmorad, "--help"});
     EXPECT_EQ(help.wait(10s), 0);
-    EXPECT_NE(help.out().find("--sink auto|wayland|portal|uinput|x11|stdout"), std::string::npos) << help.out();
+    EXPECT_NE(help.out().find("--sink auto|wayland|portal|uinput|x11|stdout"), std::string::npos)
+        << help.out();
     EXPECT_NE(help.out().find("PELMORA_CONFIG"), std::string::npos);
     EXPECT_EQ(help.err(), "");
 }

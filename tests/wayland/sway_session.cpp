@@ -73,10 +73,17 @@ bool SwaySession::start() {
     if (geteuid() == 0) {
         argv = {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"};
     }
-    const std::vector<std::string> tail = {"env", "-i", "HOME=" + m_dir, "XDG_RUNTIME_DIR=" + m_dir,
-                                           "WLR_BACKENDS=headless", "WLR_RENDERER=pixman",
-                                           "WLR_LIBINPUT_NO_DEVICES=1", "PATH=/usr/bin:/bin",
-                                           "sway", "-c", m_dir + "/config"};
+    const std::vector<std::string> tail = {"env",
+                                           "-i",
+                                           "HOME=" + m_dir,
+                                           "XDG_RUNTIME_DIR=" + m_dir,
+                                           "WLR_BACKENDS=headless",
+                                           "WLR_RENDERER=pixman",
+                                           "WLR_LIBINPUT_NO_DEVICES=1",
+                                           "PATH=/usr/bin:/bin",
+                                           "sway",
+                                           "-c",
+                                           m_dir + "/config"};
     argv.insert(argv.end(), tail.begin(), tail.end());
     m_server = xtest::Child(argv, {}, false, true);
     std::string wayland;

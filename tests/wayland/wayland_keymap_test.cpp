@@ -28,8 +28,8 @@ TEST(FixedKeymap, EveryByteTypesItsOwnCharacterOnAKeyBelow256) {
         XKB_CONTEXT_NO_DEFAULT_INCLUDES | XKB_CONTEXT_NO_ENVIRONMENT_NAMES));
     ASSERT_NE(context, nullptr);
     const std::string& text = platform::wayland::fixedKeymapText();
-    xkb_keymap* keymap = xkb_keymap_new_from_string(context, text.c_str(), XKB_KEYMAP_FORMAT_TEXT_V1,
-                                                    XKB_KEYMAP_COMPILE_NO_FLAGS);
+    xkb_keymap* keymap = xkb_keymap_new_from_string(
+        context, text.c_str(), XKB_KEYMAP_FORMAT_TEXT_V1, XKB_KEYMAP_COMPILE_NO_FLAGS);
     ASSERT_NE(keymap, nullptr) << text;
     EXPECT_LE(xkb_keymap_max_keycode(keymap), 255u) << "Xwayland takes no keycode above 255";
     xkb_state* state = xkb_state_new(keymap);

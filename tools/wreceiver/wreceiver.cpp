@@ -103,8 +103,8 @@ wl_buffer* whiteBuffer(wl_shm* shm, int width, int height) {
     if (fd < 0 || ftruncate(fd, size) != 0) {
         return nullptr;
     }
-    void* data = mmap(nullptr, static_cast<std::size_t>(size), PROT_READ | PROT_WRITE, MAP_SHARED,
-                      fd, 0);
+    void* data =
+        mmap(nullptr, static_cast<std::size_t>(size), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
     if (data == MAP_FAILED) {
         close(fd);
         return nullptr;
@@ -112,7 +112,8 @@ wl_buffer* whiteBuffer(wl_shm* shm, int width, int height) {
     std::memset(data, 0xff, static_cast<std::size_t>(size));
     munmap(data, static_cast<std::size_t>(size));
     wl_shm_pool* pool = wl_shm_create_pool(shm, fd, size);
-    wl_buffer* b = wl_shm_pool_create_buffer(pool, 0, width, height, stride, WL_SHM_FORMAT_XRGB8888);
+    wl_buffer* b =
+        wl_shm_pool_create_buffer(pool, 0, width, height, stride, WL_SHM_FORMAT_XRGB8888);
     wl_shm_pool_destroy(pool);
     close(fd);
     return b;
@@ -195,8 +196,8 @@ void onModifiers(void* data, wl_keyboard*, std::uint32_t, std::uint32_t depresse
 
 void onRepeatInfo(void*, wl_keyboard*, std::int32_t, std::int32_t) {}
 
-const wl_keyboard_listener kKeyboardListener = {onKeymap,    onEnter,     onLeave,
-                                                onKey,       onModifiers, onRepeatInfo};
+const wl_keyboard_listener kKeyboardListener = {onKeymap, onEnter,     onLeave,
+                                                onKey,    onModifiers, onRepeatInfo};
 
 // The headless compositor has no keyboard until a virtual one appears.
 void onCapabilities(void* data, wl_seat* seat, std::uint32_t caps) {
@@ -302,8 +303,9 @@ int main(int argc, char** argv) {
     wl_registry_add_listener(registry, &kRegistryListener, &r);
     wl_display_roundtrip(display);
     if (r.compositor == nullptr || r.shm == nullptr || r.wmBase == nullptr || r.seat == nullptr) {
-        std::fprintf(stderr, "pelmora-wreceiver: the compositor lacks a compositor, shm, "
-                             "xdg_wm_base or seat global\n");
+        std::fprintf(stderr,
+                     "pelmora-wreceiver: the compositor lacks a compositor, shm, "
+                     "xdg_wm_base or seat global\n");
         return 1;
     }
     r.surface = wl_compositor_create_surface(r.compositor);
