@@ -91,7 +91,7 @@ public:
                                                       &WaylandKeySink::globalRemove};
         wl_registry_add_listener(m_registry, &listener, this);
         if (!roundtrip()) {
-            error = "the Wayland compositor did not answer: " + failure();
+            error = "the Wayland compositor did not answer (" + m_reason + ")";
             return false;
         }
         if (m_manager == nullptr) {
@@ -112,7 +112,7 @@ public:
         m_keyboard = zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(m_manager, m_seat);
         sendKeymap();
         if (!roundtrip()) {
-            error = "the Wayland compositor refused a virtual keyboard: " + failure();
+            error = "the Wayland compositor refused a virtual keyboard (" + m_reason + ")";
             return false;
         }
         return true;
@@ -167,7 +167,10 @@ public:
         flush();
     }
 
-    std::string failure() const override { return m_failure; }
+    std::string failure() const override {
+        return m_reason.empty() ? std::string()
+                                : "the Wayland compositor went away (" + m_reason + ")";
+    }
 
 private:
     static void global(void* data, wl_registry* registry, std::uint32_t name, const char* interface,
@@ -188,11 +191,11 @@ private:
         *static_cast<bool*>(data) = true;
     }
 
-    bool alive() const { return m_display != nullptr && m_failure.empty(); }
+    bool alive() const { return m_display != nullptr && m_reason.empty(); }
 
     void fail(const std::string& why) {
-        if (m_failure.empty()) {
-            m_failure = "the Wayland compositor went away (" + why + ")";
+        if (m_reason.empty()) {
+            m_reason = why;
         }
     }
 
@@ -203,7 +206,7 @@ private:
             fail(std::strerror(err));
             return false;
         }
-        return m_failure.empty();
+        return m_reason.empty();
     }
 
     void sendKeymap() {
@@ -314,7 +317,7 @@ private:
     bool m_inBlock = false;
     bool m_shift = false;
     unsigned m_sinceSync = 0;
-    std::string m_failure;
+    std::string m_reason;  // why the connection failed; empty while it works
 };
 
 }  // namespace

@@ -352,5 +352,8 @@ int main(int argc, char** argv) {
                      r.lastNs);
     }
     wl_display_disconnect(display);
+    xkb_state_unref(r.state);
+    xkb_keymap_unref(r.keymap);
+    xkb_context_unref(r.context);
     return 0;
 }
