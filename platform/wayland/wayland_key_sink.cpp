@@ -1,9 +1,13 @@
 // One virtual keyboard for the life of the sink: creating and destroying keyboards per scan makes
-// some compositors reset the user's layout. Our keymap goes out again at the start of every block,
-// since the compositor replaces it with the user's on a reload or an input configuration change.
-// Such a change must not land inside a block, where it would turn the rest of the block into the
-// user's layout: so each block waits for the compositor to have handled everything before it, and
-// then goes out in one write, which the compositor reads and handles whole.
+// some compositors reset the user's layout. The compositor may replace our keymap with the user's
+// (sway does on a reload or an input configuration change), so our keymap goes out again at the
+// start of a block, in the same write as the block's keys: the compositor reads such a write and
+// handles it whole, so no change can come between the keymap and the keys. Each block first waits
+// for the compositor to have handled everything before it, so that the write arrives alone.
+// The seat forwards every keymap to every client, with a file descriptor each, and a busy client
+// that falls behind a stream of them is disconnected. So blocks that follow each other closely (a
+// continuous stream rather than scans) carry the keymap only every kKeymapEvery, and at once after
+// the seat announced a keymap that was not ours (watched through a wl_keyboard, as any client).
 // Press and release of a character go out together: key repeat is the client's business on
 // Wayland, and a release that came late would let it repeat the key.
 #include "platform/wayland/wayland_key_sink.h"
@@ -14,6 +18,7 @@
 #include <time.h>
 #include <unistd.h>
 #include <wayland-client.h>
+#include <xkbcommon/xkbcommon.h>
 
 #include <cerrno>
 #include <chrono>
@@ -32,6 +37,9 @@ using Clock = std::chrono::steady_clock;
 // How long one exchange with the compositor may hold up the reader thread.
 constexpr std::chrono::milliseconds kReplyLimit{2000};
 constexpr unsigned kSyncEvery = 256;  // characters between round trips
+// Blocks closer together than this share one sending of the keymap: a scanner's codes, and any
+// serial line up to 14,400 bit/s, get it with every block.
+constexpr std::chrono::milliseconds kKeymapEvery{20};
 
 std::uint32_t nowMs() {
     timespec ts{};
@@ -115,6 +123,16 @@ public:
             error = "the Wayland compositor refused a virtual keyboard (" + m_reason + ")";
             return false;
         }
+        // Only now does the seat surely have a keyboard: a wl_keyboard asked for earlier would
+        // hear nothing.
+        m_announced = expectedAnnouncement();
+        m_seatKeyboard = wl_seat_get_keyboard(m_seat);
+        static const wl_keyboard_listener keyboardListener = {
+            &WaylandKeySink::seatKeymap,    &WaylandKeySink::seatEnter,
+            &WaylandKeySink::seatLeave,     &WaylandKeySink::seatKey,
+            &WaylandKeySink::seatModifiers, &WaylandKeySink::seatRepeat};
+        wl_keyboard_add_listener(m_seatKeyboard, &keyboardListener, this);
+        m_keymapStale = true;
         return true;
     }
 
@@ -126,7 +144,12 @@ public:
         if (!roundtrip()) {
             return;
         }
-        sendKeymap();
+        const Clock::time_point now = Clock::now();
+        if (m_keymapStale || now - m_keymapSent >= kKeymapEvery) {
+            sendKeymap();
+            m_keymapSent = now;
+            m_keymapStale = false;
+        }
         m_inBlock = true;
     }
 
@@ -186,6 +209,53 @@ private:
         }
     }
     static void globalRemove(void*, wl_registry*, std::uint32_t) {}
+
+    // Our keymap as the compositor announces it: recompiled and written out by xkbcommon, as
+    // wlroots does. Empty when it does not compile (then every keymap seen counts as foreign).
+    static std::string expectedAnnouncement() {
+        std::string out;
+        xkb_context* context = xkb_context_new(static_cast<xkb_context_flags>(
+            XKB_CONTEXT_NO_DEFAULT_INCLUDES | XKB_CONTEXT_NO_ENVIRONMENT_NAMES));
+        if (context == nullptr) {
+            return out;
+        }
+        if (xkb_keymap* keymap = xkb_keymap_new_from_string(
+                context, wayland::fixedKeymapText().c_str(), XKB_KEYMAP_FORMAT_TEXT_V1,
+                XKB_KEYMAP_COMPILE_NO_FLAGS)) {
+            if (char* text = xkb_keymap_get_as_string(keymap, XKB_KEYMAP_FORMAT_TEXT_V1)) {
+                out = text;
+                std::free(text);
+            }
+            xkb_keymap_unref(keymap);
+        }
+        xkb_context_unref(context);
+        return out;
+    }
+
+    // The seat's keymap changed (another keyboard typed, or the compositor replaced ours).
+    static void seatKeymap(void* data, wl_keyboard*, std::uint32_t, int fd, std::uint32_t size) {
+        auto* self = static_cast<WaylandKeySink*>(data);
+        bool ours = false;
+        const std::string& want = self->m_announced;
+        if (!want.empty() && size >= want.size() && size <= want.size() + 1) {
+            void* map = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+            if (map != MAP_FAILED) {
+                ours = std::memcmp(map, want.data(), want.size()) == 0;
+                munmap(map, size);
+            }
+        }
+        close(fd);
+        if (!ours) {
+            self->m_keymapStale = true;
+        }
+    }
+    static void seatEnter(void*, wl_keyboard*, std::uint32_t, wl_surface*, wl_array*) {}
+    static void seatLeave(void*, wl_keyboard*, std::uint32_t, wl_surface*) {}
+    static void seatKey(void*, wl_keyboard*, std::uint32_t, std::uint32_t, std::uint32_t,
+                        std::uint32_t) {}
+    static void seatModifiers(void*, wl_keyboard*, std::uint32_t, std::uint32_t, std::uint32_t,
+                              std::uint32_t, std::uint32_t) {}
+    static void seatRepeat(void*, wl_keyboard*, std::int32_t, std::int32_t) {}
 
     static void syncDone(void* data, wl_callback*, std::uint32_t) {
         *static_cast<bool*>(data) = true;
@@ -288,6 +358,9 @@ private:
             }
             zwp_virtual_keyboard_v1_destroy(m_keyboard);
         }
+        if (m_seatKeyboard != nullptr) {
+            wl_keyboard_destroy(m_seatKeyboard);
+        }
         if (m_manager != nullptr) {
             zwp_virtual_keyboard_manager_v1_destroy(m_manager);
         }
@@ -312,6 +385,10 @@ private:
     wl_seat* m_seat = nullptr;
     zwp_virtual_keyboard_manager_v1* m_manager = nullptr;
     zwp_virtual_keyboard_v1* m_keyboard = nullptr;
+    wl_keyboard* m_seatKeyboard = nullptr;  // what the seat tells every client
+    std::string m_announced;                // our keymap as the seat announces it
+    bool m_keymapStale = true;              // the seat may hold a keymap other than ours
+    Clock::time_point m_keymapSent{};
     int m_keymapFd = -1;
     std::size_t m_keymapSize = 0;
     bool m_inBlock = false;

@@ -101,13 +101,15 @@ TEST_F(SwayPelmorad, EveryByteAndTenThousandRandomCharactersExactAcrossALayoutCh
     }
     const std::vector<std::uint16_t> text = randomLatin1(10000, 13);
     sent.insert(sent.end(), text.begin(), text.end());
-    const std::size_t chunk = 1000;
-    for (std::size_t i = 0; i < sent.size(); i += chunk) {
+    // Blocks of 32, one every 40 ms (a continuous 8,000 bit/s line); half-way the user's layout
+    // changes, between two blocks as a user's action would fall.
+    const std::size_t block = 32;
+    for (std::size_t i = 0; i < sent.size(); i += block) {
         ASSERT_TRUE(pty.send(std::vector<std::uint16_t>(
             sent.begin() + static_cast<std::ptrdiff_t>(i),
-            sent.begin() + static_cast<std::ptrdiff_t>(std::min(sent.size(), i + chunk)))));
-        if (i == 5 * chunk) {
-            // The user's layout changes while the scan is being typed.
+            sent.begin() + static_cast<std::ptrdiff_t>(std::min(sent.size(), i + block)))));
+        std::this_thread::sleep_for(20ms);
+        if (i == sent.size() / 2 / block * block) {
             EXPECT_TRUE(sway->swaymsg({"input", "*", "xkb_layout", "de"}));
         }
         std::this_thread::sleep_for(20ms);
