@@ -22,6 +22,12 @@ if [ -x "$build/bench/bench_typing" ]; then
   echo
   "$build/bench/bench_typing"
 fi
+# Typing into a Wayland client on a private headless sway, against wtype (needs tools/bootstrap.sh
+# wayland).
+if [ -x "$build/bench/bench_wayland_typing" ]; then
+  echo
+  "$build/bench/bench_wayland_typing"
+fi
 if [ -x "$build/bench/bench_shell_lifecycle" ]; then
   echo
   "$build/bench/bench_shell_lifecycle"

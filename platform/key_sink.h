@@ -17,8 +17,9 @@ public:
     // Types the character of one 16-bit code unit (a byte's value, or 13 for Enter).
     virtual void sendKey(std::uint16_t codeUnit) = 0;
     virtual void endBlock() {}
-    // Why this sink can type no more (its display or device went away); empty while it can.
-    // Whoever owns it may then make a new one.
+
+    // Why the sink can no longer type (its compositor or display went away), empty while it can.
+    // A sink that failed stays failed: typing resumes through a new one.
     virtual std::string failure() const { return {}; }
 };
 

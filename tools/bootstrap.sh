@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that the build, the tests and the demo need. Idempotent: apt-get
 # runs only when something is missing (through sudo when not root).
-#   tools/bootstrap.sh [group...]   groups: build test x11 gui windows windows32 fuzz vm
+#   tools/bootstrap.sh [group...]   groups: build test x11 wayland gui windows windows32 fuzz vm
 #   (default: all but windows, windows32 and vm; windows32 is 32-bit Wine for the i686 tests,
 #   about 1.1 GB, and turns on the i386 architecture)
 set -euo pipefail
@@ -10,6 +10,8 @@ declare -A groups=(
   [build]="cmake ninja-build g++ make pkg-config clang-format dpkg-dev file"
   [test]="libgtest-dev libgmock-dev libbenchmark-dev socat"
   [x11]="libx11-dev libxtst-dev libxi-dev xvfb xauth x11-xkb-utils x11-utils xdotool"
+  # The virtual-keyboard sink, and a headless sway with wtype to test and measure it against.
+  [wayland]="libwayland-dev wayland-protocols libxkbcommon-dev sway wtype wayland-utils"
   [gui]="qt6-base-dev openbox trayer"
   # wine puts wine, wineboot and wineserver on the PATH; wine64 alone does not.
   [windows]="mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 python3 xvfb xauth"
@@ -19,7 +21,7 @@ declare -A groups=(
 )
 
 wanted=("$@")
-[ ${#wanted[@]} -gt 0 ] || wanted=(build test x11 gui fuzz)
+[ ${#wanted[@]} -gt 0 ] || wanted=(build test x11 wayland gui fuzz)
 
 missing=()
 for group in "${wanted[@]}"; do

@@ -26,7 +26,7 @@ constexpr const char* kProgram = "pelmorad";
 constexpr std::chrono::seconds kStopLimit{3};
 
 struct Options {
-    std::string sink;  // empty: the session's own choice
+    std::string sink = "auto";  // the session's own choice
     bool verbose = false;
     bool help = false;
     bool version = false;
@@ -81,12 +81,19 @@ void printHelp() {
         "window that has the keyboard focus, as the tray program does, without a desktop shell.\n"
         "\n"
         "  --sink KIND   where the scans go:\n"
-        "                  x11     the focused X client, through XTest\n"
-        "                  uinput  a virtual US keyboard (Wayland, text console); ASCII only\n"
-        "                  stdout  standard output: the bytes as received, one line per scan\n"
-        "                By default X11 when a display with XTEST is reachable, else uinput;\n"
-        "                uinput first in a Wayland session.\n"
-        "  -v, --verbose report connection changes and why an open failed, on standard error\n"
+        "                  auto     the session's own choice (the default): in a Wayland\n"
+        "                           session wayland, else portal, else uinput, else x11;\n"
+        "                           in an X session x11, else uinput\n"
+        "                  wayland  the compositor's virtual keyboard (sway and other wlroots\n"
+        "                           compositors): every character, whatever the layout\n"
+        "                  portal   the desktop portal's remote desktop (GNOME, KDE)\n"
+        "                  uinput   a virtual US keyboard (Wayland, text console); ASCII only\n"
+        "                  x11      the focused X client, through XTest\n"
+        "                  stdout   standard output: the bytes as received, one line per scan\n"
+        "                A sink that stops working (its compositor went away) is reported and\n"
+        "                made again at the next scan; the scans are read and recorded meanwhile.\n"
+        "  -v, --verbose report the sink chosen and why the others were not, connection\n"
+        "                changes and why an open failed, on standard error\n"
         "  -h, --help    show this text\n"
         "  -V, --version show the version\n"
         "\n"
@@ -162,13 +169,15 @@ int main(int argc, char** argv) {
     std::unique_ptr<platform::KeySink> sink;
     std::atomic<bool> outputClosed{false};
     std::string chosen = options.sink;
+    std::string passedOver;
+    const bool automatic = options.sink == "auto";
     if (options.sink == "stdout") {
         sink = std::make_unique<platform::StdoutKeySink>(stdout, [&outputClosed] {
             outputClosed.store(true);
             pelmorad::requestStop();
         });
-    } else if (options.sink.empty()) {
-        sink = platform::makeSessionKeySink(error, &chosen);
+    } else if (automatic) {
+        sink = platform::makeSessionKeySink(error, &chosen, &passedOver);
     } else {
         sink = platform::makeKeySink(options.sink, error);
     }
@@ -177,18 +186,16 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (options.verbose) {
-        say("typing through " + chosen);
+        say("typing through " + chosen + (passedOver.empty() ? "" : "; passed over " + passedOver));
     }
     if (options.sink != "stdout") {
-        // A display or device that goes away later (a logout, a display manager restart) must
-        // not end the reader: scans are still read and recorded, and typing resumes with a
-        // sink made anew at the next block that can have one.
+        // A compositor or display that goes away: the reader goes on reading and recording, and
+        // a new sink of the same choice is tried at each block until one works.
+        platform::SinkFactory again = [automatic, kind = options.sink](std::string& e) {
+            return automatic ? platform::makeSessionKeySink(e) : platform::makeKeySink(kind, e);
+        };
         sink = std::make_unique<platform::DeferredKeySink>(
-            [kind = options.sink](std::string& e) {
-                return kind.empty() ? platform::makeSessionKeySink(e)
-                                    : platform::makeKeySink(kind, e);
-            },
-            [](const std::string& why) { say(why); }, std::move(sink));
+            std::move(again), [](const std::string& e) { say(e); }, std::move(sink));
     }
 
     DeviceReaderThread reader(platform::makeSerialApi(), std::move(sink));

@@ -9,16 +9,19 @@
 
 namespace platform {
 
-// "stdout" everywhere, plus the platform's own kinds (see keySinkKinds). Null with `error` set
-// when the kind is unknown or cannot be used here; the sink is ready to type when returned.
+// "auto" (the session's own choice) and "stdout" everywhere, plus the platform's own kinds (see
+// keySinkKinds). Null with `error` set when the kind is unknown or cannot be used here; the sink
+// is ready to type when returned.
 std::unique_ptr<KeySink> makeKeySink(const std::string& kind, std::string& error);
 
 // The kinds makeKeySink accepts on this platform, separated by '|'.
 std::string keySinkKinds();
 
 // The session's own choice, made now rather than on first use; null with `error` saying what was
-// tried and how to fix it. `chosen` receives the kind picked.
-std::unique_ptr<KeySink> makeSessionKeySink(std::string& error, std::string* chosen = nullptr);
+// tried and how to fix it. `chosen` receives the kind picked, `passedOver` why each other kind
+// was not.
+std::unique_ptr<KeySink> makeSessionKeySink(std::string& error, std::string* chosen = nullptr,
+                                            std::string* passedOver = nullptr);
 
 // Platform part of makeKeySink: every kind but "stdout".
 std::unique_ptr<KeySink> makePlatformKeySink(const std::string& kind, std::string& error);
@@ -33,17 +36,26 @@ SessionInfo detectSession();
 
 using SinkFactory = std::function<std::unique_ptr<KeySink>(std::string& error)>;
 
-// X11 when a display is reachable with XTEST, else uinput; under Wayland uinput first, since
-// XTest reaches only the X clients there. Null with every attempt's reason in `error` when
-// neither works.
-std::unique_ptr<KeySink> chooseKeySink(const SessionInfo& session, const SinkFactory& x11,
-                                       const SinkFactory& uinput, std::string& error,
-                                       std::string* chosen = nullptr);
+// One factory per kind of sink; an empty one stands for a kind this build lacks.
+struct SinkFactories {
+    SinkFactory wayland;  // the compositor's virtual keyboard
+    SinkFactory portal;   // the desktop portal's remote desktop session
+    SinkFactory uinput;   // a kernel virtual keyboard
+    SinkFactory x11;      // XTest
+};
+
+// In a Wayland session the compositor's virtual keyboard, else the desktop portal, else uinput,
+// and last XTest, which reaches only the X clients there; in an X session XTest, else uinput;
+// elsewhere (a text console) uinput. The first that works is returned. Null with every attempt's
+// reason in `error` when none does. `passedOver` lists each other kind with why it was not used.
+std::unique_ptr<KeySink> chooseKeySink(const SessionInfo& session, const SinkFactories& factories,
+                                       std::string& error, std::string* chosen = nullptr,
+                                       std::string* passedOver = nullptr);
 
 // Builds its sink with `factory` on first use, so creating it costs nothing; a failed attempt
 // is reported once through `report` and tried again at the next block (a display that was not up
-// yet at start). A sink that fails later (its display went away) is dropped, reported, and made
-// anew the same way, so typing resumes when the display is back.
+// yet at start). A sink that fails later (its compositor went away) is reported and replaced the
+// same way. `initial`, when given, is used until then.
 class DeferredKeySink : public KeySink {
 public:
     DeferredKeySink(SinkFactory factory, std::function<void(const std::string&)> report,
@@ -55,7 +67,7 @@ public:
 
 private:
     bool ready();
-    void say(const std::string& text);
+    void dropIfFailed();
 
     SinkFactory m_factory;
     std::function<void(const std::string&)> m_report;

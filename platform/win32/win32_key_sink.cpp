@@ -45,7 +45,7 @@ std::string platformKeySinkKinds() {
     return "sendinput";
 }
 
-std::unique_ptr<KeySink> makeSessionKeySink(std::string&, std::string* chosen) {
+std::unique_ptr<KeySink> makeSessionKeySink(std::string&, std::string* chosen, std::string*) {
     if (chosen != nullptr) {
         *chosen = "sendinput";
     }

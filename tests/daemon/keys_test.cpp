@@ -294,43 +294,81 @@ struct FakeFactory {
 };
 
 struct ChoiceCase {
-    bool wayland, display, x11Works, uinputWorks;
+    bool wayland, display;
+    const char* works;     // kinds whose factory succeeds, e.g. "portal uinput"
     const char* expected;  // kind, or nullptr for an error
-    int x11Calls, uinputCalls;
+    const char* tried;     // the factories called, in order
+    const char* passed;    // expected in the passed-over text
 };
 
 TEST(SinkChoice, OrderFollowsTheSession) {
     const ChoiceCase cases[] = {
-        {false, true, true, true, "x11", 1, 0},      // X session
-        {false, true, false, true, "uinput", 1, 1},  // X without XTEST
-        {false, false, true, true, "uinput", 0, 1},  // text console: X never tried
-        {true, true, true, true, "uinput", 0, 1},    // Wayland with Xwayland
-        {true, true, true, false, "x11", 1, 1},      // Wayland, uinput not writable
-        {true, false, true, false, nullptr, 0, 1},   // Wayland only, uinput not writable
-        {false, true, false, false, nullptr, 1, 1},  // nothing works
+        // X session: XTest, else uinput; the Wayland kinds are never tried.
+        {false, true, "wayland portal uinput x11", "x11", "x11", "wayland: not a Wayland session"},
+        {false, true, "uinput", "uinput", "x11 uinput", "x11: x11 broke"},
+        {false, false, "x11 uinput", "uinput", "uinput", "x11: no X display"},  // text console
+        // Wayland: the virtual keyboard, else the portal, else uinput, else Xwayland.
+        {true, true, "wayland portal uinput x11", "wayland", "wayland",
+         "portal: not tried, wayland comes first"},
+        {true, true, "portal uinput x11", "portal", "wayland portal", "wayland: wayland broke"},
+        {true, true, "uinput x11", "uinput", "wayland portal uinput", "portal: portal broke"},
+        {true, true, "x11", "x11", "wayland portal uinput x11", "uinput: uinput broke"},
+        {true, false, "x11", nullptr, "wayland portal uinput", "x11: no X display"},
+        {false, true, "", nullptr, "x11 uinput", "portal: not a Wayland session"},
     };
     for (const ChoiceCase& c : cases) {
-        FakeFactory x11{c.x11Works, "no XTEST"};
-        FakeFactory uinput{c.uinputWorks, "no access to /dev/uinput"};
+        std::string tried;
+        auto factory = [&c, &tried](const std::string& kind) -> platform::SinkFactory {
+            return [&c, &tried, kind](std::string& error) -> std::unique_ptr<platform::KeySink> {
+                tried += (tried.empty() ? "" : " ") + kind;
+                if ((" " + std::string(c.works) + " ").find(" " + kind + " ") ==
+                    std::string::npos) {
+                    error = kind + " broke";
+                    return nullptr;
+                }
+                return std::make_unique<platform::NullKeySink>();
+            };
+        };
+        const platform::SinkFactories factories{factory("wayland"), factory("portal"),
+                                                factory("uinput"), factory("x11")};
         std::string error;
         std::string chosen;
-        auto sink = platform::chooseKeySink({c.wayland, c.display}, x11.make(), uinput.make(),
-                                            error, &chosen);
+        std::string passed;
+        auto sink =
+            platform::chooseKeySink({c.wayland, c.display}, factories, error, &chosen, &passed);
         const std::string label = std::string("wayland=") + (c.wayland ? "1" : "0") +
-                                  " display=" + (c.display ? "1" : "0") +
-                                  " x11=" + (c.x11Works ? "1" : "0") +
-                                  " uinput=" + (c.uinputWorks ? "1" : "0");
-        EXPECT_EQ(x11.calls, c.x11Calls) << label;
-        EXPECT_EQ(uinput.calls, c.uinputCalls) << label;
+                                  " display=" + (c.display ? "1" : "0") + " works=" + c.works;
+        EXPECT_EQ(tried, c.tried) << label;
         if (c.expected != nullptr) {
             ASSERT_NE(sink, nullptr) << label;
             EXPECT_EQ(chosen, c.expected) << label;
+            EXPECT_EQ(passed.find(std::string(c.expected) + ":"), std::string::npos) << passed;
         } else {
             EXPECT_EQ(sink, nullptr) << label;
-            EXPECT_NE(error.find("x11: "), std::string::npos) << error;
-            EXPECT_NE(error.find("uinput: no access to /dev/uinput"), std::string::npos) << error;
+            EXPECT_NE(error.find("no way to type"), std::string::npos) << error;
+        }
+        const std::string& text = c.expected != nullptr ? passed : error;
+        EXPECT_NE(text.find(c.passed), std::string::npos) << label << ": " << text;
+        for (const char* kind : {"wayland", "portal", "uinput", "x11"}) {
+            if (c.expected == nullptr || chosen != kind) {
+                EXPECT_NE(text.find(std::string(kind) + ": "), std::string::npos)
+                    << label << ": " << kind << " missing from " << text;
+            }
         }
     }
+}
+
+TEST(SinkChoice, AKindThisBuildLacksIsPassedOverAsNotBuilt) {
+    platform::SinkFactories factories;
+    factories.uinput = [](std::string&) -> std::unique_ptr<platform::KeySink> {
+        return std::make_unique<platform::NullKeySink>();
+    };
+    std::string error;
+    std::string chosen;
+    std::string passed;
+    EXPECT_NE(platform::chooseKeySink({true, false}, factories, error, &chosen, &passed), nullptr);
+    EXPECT_EQ(chosen, "uinput");
+    EXPECT_NE(passed.find("wayland: not built; portal: not built"), std::string::npos) << passed;
 }
 
 TEST(SinkChoice, SessionFromEnvironment) {
@@ -379,10 +417,63 @@ TEST(DeferredSink, BuildsOnFirstUseRetriesAndReportsEachNewErrorOnce) {
     EXPECT_EQ(real.log->blocksEnded, 2);
 }
 
+// A sink whose compositor goes away after `lives` blocks.
+class FailingSink : public platform::KeySink {
+public:
+    FailingSink(int lives, std::shared_ptr<fakes::KeyLog> log) : m_lives(lives), m_log(log) {}
+    void beginBlock() override { --m_lives; }
+    void sendKey(std::uint16_t c) override {
+        if (m_lives >= 0) {
+            m_log->keys.push_back(c);
+        }
+    }
+    std::string failure() const override { return m_lives < 0 ? "compositor gone" : ""; }
+
+private:
+    int m_lives;
+    std::shared_ptr<fakes::KeyLog> m_log;
+};
+
+TEST(DeferredSink, ASinkThatFailsIsReportedOnceAndMadeAgainInTheSameBlock) {
+    auto log = std::make_shared<fakes::KeyLog>();
+    int made = 0;
+    bool compositorUp = true;
+    std::vector<std::string> reports;
+    platform::DeferredKeySink sink(
+        [&](std::string& error) -> std::unique_ptr<platform::KeySink> {
+            ++made;
+            if (!compositorUp) {
+                error = "no compositor";
+                return nullptr;
+            }
+            return std::make_unique<FailingSink>(1, log);
+        },
+        [&reports](const std::string& e) { reports.push_back(e); },
+        std::make_unique<FailingSink>(1, log));
+    auto block = [&sink](std::uint16_t c) {
+        sink.beginBlock();
+        sink.sendKey(c);
+        sink.endBlock();
+    };
+    block('a');  // the initial sink types
+    compositorUp = false;
+    block('b');  // it fails at the start of the block; no new one can be made
+    block('c');
+    compositorUp = true;
+    block('d');  // made again
+    block('e');  // that one fails too: replaced within the block
+    EXPECT_EQ(log->snapshot(), (std::vector<std::uint16_t>{'a', 'd', 'e'}));
+    EXPECT_EQ(reports, (std::vector<std::string>{"compositor gone", "no compositor", "typing again",
+                                                 "compositor gone", "typing again"}));
+    EXPECT_EQ(made, 4);
+}
+
 TEST(KeySinkByName, UnknownKindIsRefused) {
     std::string error;
-    EXPECT_EQ(platform::makeKeySink("wayland", error), nullptr);
-    EXPECT_NE(error.find("x11|uinput|stdout"), std::string::npos) << error;
+    EXPECT_EQ(platform::makeKeySink("carrier-pigeon", error), nullptr);
+    EXPECT_NE(error.find("auto|wayland|portal|uinput|x11|stdout"), std::string::npos) << error;
+    EXPECT_EQ(platform::makeKeySink("portal", error), nullptr);
+    EXPECT_NE(error.find("built without the portal"), std::string::npos) << error;
     EXPECT_NE(platform::makeKeySink("stdout", error), nullptr);
 }
 
