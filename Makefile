@@ -2,8 +2,8 @@
 PRESET ?= dev
 SOURCES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
 
-.PHONY: all bootstrap configure build test test-vm test-windows package-windows package-windows-test demo bench \
-        fuzz format format-check clean
+.PHONY: all bootstrap configure build test test-vm test-windows package-windows package-windows-test \
+        demo bench fuzz format format-check clean
 
 all: build
 

@@ -31,8 +31,18 @@ set(_script ${PROJECT_SOURCE_DIR}/packaging/windows/pelmora.nsi)
 # The programs, stripped (a third of their size), with the licence and README: the content of
 # both the zip and the installer.
 set(_dir ${_stage}/${_stem})
+# The installer's licence page wraps the text itself: one line per paragraph.
+file(READ ${PROJECT_SOURCE_DIR}/LICENSE _license)
+string(REPLACE "\n\n" "\r" _license "${_license}")
+string(REPLACE "\n" " " _license "${_license}")
+string(REPLACE "\r" "\r\n\r\n" _license "${_license}")
+set(_license_page ${CMAKE_BINARY_DIR}/package-windows-license.txt)
+file(WRITE ${_license_page} "${_license}")
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/LICENSE)
+
 set(_defines -DVERSION=${_version} -DFILE_VERSION=${PROJECT_VERSION} -DARCH=${_arch}
-             -DSOURCE_DIR=${PROJECT_SOURCE_DIR} -DOUTFILE=${_setup})
+             -DSOURCE_DIR=${PROJECT_SOURCE_DIR} -DLICENSE_PAGE=${_license_page}
+             -DOUTFILE=${_setup})
 set(_copies)
 set(_names)
 set(_staged ${_dir}/LICENSE.txt ${_dir}/README.md)
@@ -40,7 +50,8 @@ foreach(_program ${_programs})
   string(TOUPPER ${_program} _upper)
   list(APPEND _defines -D${_upper}_EXE=${_dir}/${_program}.exe)
   if(CMAKE_STRIP)
-    list(APPEND _copies COMMAND ${CMAKE_STRIP} -o ${_dir}/${_program}.exe $<TARGET_FILE:${_program}>)
+    list(APPEND _copies COMMAND ${CMAKE_STRIP} -o ${_dir}/${_program}.exe
+         $<TARGET_FILE:${_program}>)
   else()
     list(APPEND _copies COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${_program}>
          ${_dir}/${_program}.exe)
@@ -52,17 +63,21 @@ add_custom_command(OUTPUT ${_staged}
                    COMMAND ${CMAKE_COMMAND} -E rm -rf ${_stage}
                    COMMAND ${CMAKE_COMMAND} -E make_directory ${_dir}
                    ${_copies}
-                   COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/LICENSE ${_dir}/LICENSE.txt
-                   COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/README.md ${_dir}/README.md
-                   DEPENDS ${_programs} ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/README.md
+                   COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/LICENSE
+                           ${_dir}/LICENSE.txt
+                   COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/README.md
+                           ${_dir}/README.md
+                   DEPENDS ${_programs} ${PROJECT_SOURCE_DIR}/LICENSE
+                           ${PROJECT_SOURCE_DIR}/README.md
                    COMMENT "Staging the Windows programs in ${_dir}" VERBATIM)
 
 find_program(PELMORA_MAKENSIS makensis)
 if(PELMORA_MAKENSIS)
-  # -WX: a warning (an unused define, a missing file) fails the build.
+  # -WX: any makensis warning fails the build.
   add_custom_command(OUTPUT ${_setup}
                      COMMAND ${PELMORA_MAKENSIS} -V2 -WX ${_defines} ${_script}
-                     DEPENDS ${_script} ${_staged} ${PROJECT_SOURCE_DIR}/res/icons/mainframe.ico
+                     DEPENDS ${_script} ${_staged} ${_license_page}
+                             ${PROJECT_SOURCE_DIR}/res/icons/mainframe.ico
                      COMMENT "Building ${_stem}-setup.exe" VERBATIM)
 else()
   add_custom_command(OUTPUT ${_setup}
@@ -79,6 +94,7 @@ add_custom_command(OUTPUT ${_zip}
                    COMMENT "Building ${_stem}-portable.zip" VERBATIM)
 
 list(JOIN _names " " _names)
-file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/package-windows.txt
-     CONTENT "version=${_version}\narch=${_arch}\nsetup=${_setup}\nzip=${_zip}\nstem=${_stem}\nprograms=${_names}\n")
+string(CONCAT _manifest "version=${_version}\n" "arch=${_arch}\n" "setup=${_setup}\n"
+       "zip=${_zip}\n" "stem=${_stem}\n" "programs=${_names}\n")
+file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/package-windows.txt CONTENT "${_manifest}")
 add_custom_target(package-windows DEPENDS ${_setup} ${_zip})

@@ -6,6 +6,7 @@
 ;   PELMORAD_EXE  pelmorad.exe as built
 ;   PELMORA_EXE   pelmora.exe, the tray program, when the build has it
 ;   SOURCE_DIR    the source tree (icon, licence)
+;   LICENSE_PAGE  the licence as the licence page shows it
 ;   OUTFILE       the installer to write
 ; Programs go to Program Files for everyone; the start at logon is the installing user's Run value.
 ; The user's settings (HKCU\Software\Vantel\Pelmora) are never touched, not even on uninstall.
@@ -64,7 +65,7 @@ VIAddVersionKey "LegalCopyright" "Copyright (c) 2026 Vantel"
 !define MUI_ABORTWARNING
 !define MUI_COMPONENTSPAGE_NODESC
 !insertmacro MUI_PAGE_WELCOME
-!insertmacro MUI_PAGE_LICENSE "${SOURCE_DIR}/LICENSE"
+!insertmacro MUI_PAGE_LICENSE "${LICENSE_PAGE}"
 !insertmacro MUI_PAGE_COMPONENTS
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
