@@ -23,6 +23,7 @@
 !include LogicLib.nsh
 !include Sections.nsh
 !include FileFunc.nsh
+!include x64.nsh
 
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Pelmora"
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
@@ -97,8 +98,26 @@ VIAddVersionKey "LegalCopyright" "Copyright (c) 2026 Vantel"
   Pop $0
 !macroend
 
+; Both architectures share the Start menu entry and the Run value, so uninstalling one would break
+; the other: one at a time.
 Function .onInit
+  !if "${ARCH}" == "x86_64"
+    SetRegView 32
+    ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+    StrCpy $1 "i686"
+  !else
+    StrCpy $0 ""
+    ${If} ${RunningX64}
+      SetRegView 64
+      ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+    ${EndIf}
+    StrCpy $1 "x86_64"
+  !endif
   !insertmacro PELMORA_INIT
+  ${If} $0 != ""
+    MessageBox MB_ICONSTOP|MB_OK "Pelmora for $1 is installed in $0. Uninstall it first." /SD IDOK
+    Abort
+  ${EndIf}
 FunctionEnd
 
 Function un.onInit

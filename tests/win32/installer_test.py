@@ -44,6 +44,18 @@ def reg_value(env, key, name):
     return None
 
 
+def reg(env, *args):
+    subprocess.run(["wine", "reg", *args], env=env, check=True, timeout=60,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def install(env, setup):
+    """Runs the installer silently; returns its exit status."""
+    # No pipes: Wine's service processes would hold them open.
+    return subprocess.run(["wine", setup, "/S"], env=env, timeout=180,
+                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode
+
+
 def check_zip(manifest):
     with zipfile.ZipFile(manifest["zip"]) as archive:
         names = set(archive.namelist())
@@ -79,12 +91,20 @@ def main():
     running = None
     try:
         write_reader_settings(env)
-        # No pipes: Wine's service processes would hold them open.
-        result = subprocess.run(["wine", manifest["setup"], "/S"], env=env, timeout=180,
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        if result.returncode != 0:
-            fail(f"installer exited with status {result.returncode}")
         instdir = os.path.join(prefix, "drive_c", "Program Files", "Pelmora")
+        if manifest["arch"] == "x86_64":
+            # With the i686 Pelmora installed (its entry in the 32-bit registry view), the
+            # installer refuses and installs nothing.
+            reg(env, "add", UNINSTALL_KEY, "/v", "InstallLocation", "/d",
+                r"C:\Program Files (x86)\Pelmora", "/reg:32", "/f")
+            status = install(env, manifest["setup"])
+            if status == 0 or os.path.exists(instdir):
+                fail(f"installed beside the i686 Pelmora (status {status})")
+            reg(env, "delete", UNINSTALL_KEY, "/reg:32", "/f")
+            print("ok refused to install beside the i686 Pelmora", flush=True)
+        status = install(env, manifest["setup"])
+        if status != 0:
+            fail(f"installer exited with status {status}")
         missing = [name for name in programs + ["uninstall.exe"]
                    if not os.path.isfile(os.path.join(instdir, name))]
         if missing:
