@@ -28,18 +28,18 @@ set(_zip ${CMAKE_BINARY_DIR}/${_stem}-portable.zip)
 set(_stage ${CMAKE_BINARY_DIR}/package-windows)
 set(_script ${PROJECT_SOURCE_DIR}/packaging/windows/pelmora.nsi)
 
-# The programs, stripped (a third of their size), with the licence and README: the content of
-# both the zip and the installer.
-set(_dir ${_stage}/${_stem})
 # The installer's licence page wraps the text itself: one line per paragraph.
 file(READ ${PROJECT_SOURCE_DIR}/LICENSE _license)
 string(REPLACE "\n\n" "\r" _license "${_license}")
 string(REPLACE "\n" " " _license "${_license}")
-string(REPLACE "\r" "\r\n\r\n" _license "${_license}")
+string(REPLACE "\r" "\n\n" _license "${_license}")
 set(_license_page ${CMAKE_BINARY_DIR}/package-windows-license.txt)
-file(WRITE ${_license_page} "${_license}")
+file(GENERATE OUTPUT ${_license_page} CONTENT "${_license}" NEWLINE_STYLE CRLF)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/LICENSE)
 
+# The programs, stripped (a third of their size), with the licence and README: the content of
+# both the zip and the installer.
+set(_dir ${_stage}/${_stem})
 set(_defines -DVERSION=${_version} -DFILE_VERSION=${PROJECT_VERSION} -DARCH=${_arch}
              -DSOURCE_DIR=${PROJECT_SOURCE_DIR} -DLICENSE_PAGE=${_license_page}
              -DOUTFILE=${_setup})

@@ -78,8 +78,9 @@ VIAddVersionKey "LegalCopyright" "Copyright (c) 2026 Vantel"
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "English"
 
-; Both views per architecture: the 64-bit installer's keys in the 64-bit registry, the 32-bit
-; one's under WOW6432Node, where Windows looks for a 32-bit program's uninstall entry.
+; The registry view of the architecture: the 64-bit installer's keys in the 64-bit registry, the
+; 32-bit one's under WOW6432Node, where Windows looks for a 32-bit program's uninstall entry.
+; Shortcuts go to the Start menu of all users, like the programs.
 !macro PELMORA_INIT
   !if "${ARCH}" == "x86_64"
     SetRegView 64
