@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""The Windows installer under Wine, as a user would meet it: a silent install into a fresh
-prefix, the installed programs started, a silent uninstall with the programs still running. The x86_64 installer only.
+"""The x86_64 Windows installer under Wine, as a user would meet it: a silent install into a
+fresh prefix, the installed programs started, a silent uninstall with the programs still running.
 
   installer_test.py BUILD/package-windows.txt
 
