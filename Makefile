@@ -2,7 +2,8 @@
 PRESET ?= dev
 SOURCES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
 
-.PHONY: all bootstrap configure build test test-vm test-windows demo bench fuzz format format-check clean
+.PHONY: all bootstrap configure build test test-vm test-windows package-windows package-windows-test \
+        demo bench fuzz format format-check clean
 
 all: build
 
@@ -35,6 +36,21 @@ test-windows:
 	cmake --build --preset win32
 	@if tools/wine/has-wine32; then tools/wine/run-suite win32; \
 	else echo "test-windows: no 32-bit Wine here (wine32:i386 missing, or a kernel that runs no 32-bit programs): i686 tests built but not run"; fi
+
+# The Windows installers (NSIS) and portable zips of both architectures:
+# build/win64/pelmora-<version>-x86_64-setup.exe, build/win32/pelmora-<version>-i686-setup.exe and
+# the matching -portable.zip files.
+package-windows:
+	@tools/bootstrap.sh build test windows installer
+	cmake --preset win64
+	cmake --build --preset win64 --target package-windows
+	cmake --preset win32
+	cmake --build --preset win32 --target package-windows
+
+# Installs the x86_64 installer silently under Wine, starts the installed programs and uninstalls
+# (CI does this).
+package-windows-test: package-windows
+	tools/wine/installer-test build/win64
 
 # Types a few sample scans from a virtual scanner into a window of its own; never a real port.
 demo: bootstrap

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that the build, the tests and the demo need. Idempotent: apt-get
 # runs only when something is missing (through sudo when not root).
-#   tools/bootstrap.sh [group...]   groups: build test x11 wayland gui windows windows32 fuzz vm
-#   (default: all but windows, windows32 and vm; windows32 is 32-bit Wine for the i686 tests,
-#   about 1.1 GB, and turns on the i386 architecture)
+#   tools/bootstrap.sh [group...]   groups: build test x11 wayland gui windows windows32 installer
+#   fuzz vm (default: all but windows, windows32, installer and vm; windows32 is 32-bit Wine for
+#   the i686 tests, about 1.1 GB, and turns on the i386 architecture; installer is NSIS, for the
+#   Windows installers)
 set -euo pipefail
 
 declare -A groups=(
@@ -16,6 +17,7 @@ declare -A groups=(
   # wine puts wine, wineboot and wineserver on the PATH; wine64 alone does not.
   [windows]="mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 python3 xvfb xauth"
   [windows32]="wine32:i386"
+  [installer]="nsis"
   [fuzz]="clang libclang-rt-14-dev"
   [vm]="qemu-system-x86 busybox-static linux-image-amd64 cpio"
 )
