@@ -1,0 +1,343 @@
+// The tray program on the Win32 backend under Wine, in process: the tray icon and its menu, the
+// Options dialog on the real controls with OK reaching the registry and the reader on COM1 (a
+// pseudo-terminal), Exit, and the fallback when no notification area takes the icon.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "app/pelmora.h"
+#include "fakes/recording_sink.h"
+#include "platform/gui/afxdlg.h"
+#include "platform/win32/registry_settings.h"
+#include "platform/win32gui/shell_seams.h"
+#include "res/dialog_templates.h"
+#include "res/resource.h"
+#include "settings/product_info.h"
+#include "settings/scanner_settings.h"
+
+util::VLAppConfig theConfig(kProductName, kCompanyName, kCompanyWebAddress);
+CPelmora theApp(platform::makeSerialApi(),
+                std::make_unique<fakes::RecordingKeySink>(std::make_shared<fakes::KeyLog>()));
+
+namespace {
+
+constexpr const wchar_t* kKey = L"Software\\Vantel\\PelmoraShellTest";
+
+// ---- the shell calls, recorded ----
+
+struct NotifyCall {
+    DWORD message;
+    HWND hwnd;
+    UINT id;
+    UINT callback;
+    std::wstring tip;
+};
+std::vector<NotifyCall> g_notify;
+std::vector<std::string> g_calls;  // the popup sequence
+std::vector<std::string> g_menuItems;
+HWND g_foreground = nullptr;
+HWND g_menuOwner = nullptr;
+UINT g_choice = 0;  // the item the "user" picks from the popup
+
+BOOL WINAPI recordNotify(DWORD message, PNOTIFYICONDATAW data) {
+    g_notify.push_back({message, data->hWnd, data->uID, data->uCallbackMessage, data->szTip});
+    return ::Shell_NotifyIconW(message, data);
+}
+BOOL WINAPI recordForeground(HWND hwnd) {
+    g_calls.push_back("SetForegroundWindow");
+    g_foreground = hwnd;
+    return ::SetForegroundWindow(hwnd);
+}
+// Reads the items and picks g_choice, as a click on it would; the real call would wait for one.
+BOOL WINAPI recordTrack(HMENU menu, UINT, int, int, int, HWND owner, const RECT*) {
+    g_calls.push_back("TrackPopupMenu");
+    g_menuOwner = owner;
+    g_menuItems.clear();
+    for (int i = 0; i < ::GetMenuItemCount(menu); ++i) {
+        wchar_t text[64] = {};
+        ::GetMenuStringW(menu, static_cast<UINT>(i), text, 64, MF_BYPOSITION);
+        g_menuItems.push_back(afx::narrow(text) + ":" + std::to_string(::GetMenuItemID(menu, i)));
+    }
+    if (g_choice != 0)
+        ::PostMessageW(owner, WM_COMMAND, g_choice, 0);
+    return TRUE;
+}
+BOOL WINAPI recordPost(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NULL)
+        g_calls.push_back("PostMessage WM_NULL");
+    return ::PostMessageW(hwnd, message, wParam, lParam);
+}
+
+// ---- the reader's events ----
+
+std::mutex g_eventsMutex;
+std::vector<std::string> g_events;
+
+int countEvents(const std::string& event) {
+    std::lock_guard<std::mutex> guard(g_eventsMutex);
+    int n = 0;
+    for (const auto& e : g_events)
+        n += e == event ? 1 : 0;
+    return n;
+}
+
+bool waitFor(const std::function<bool()>& done, DWORD ms) {
+    const DWORD start = ::GetTickCount();
+    while (!done()) {
+        if (::GetTickCount() - start > ms)
+            return false;
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+        AfxPumpMessages();
+    }
+    return true;
+}
+
+std::optional<DWORD> storedNumber(const wchar_t* name) {
+    DWORD value = 0;
+    DWORD size = sizeof value;
+    if (::RegGetValueW(HKEY_CURRENT_USER, kKey, name, RRF_RT_REG_DWORD, nullptr, &value, &size) !=
+        ERROR_SUCCESS)
+        return std::nullopt;
+    return value;
+}
+
+void startApp(bool trayProbe) {
+    AfxInitFramework();
+    AfxShell().notifyIcon = recordNotify;
+    AfxShell().setForegroundWindow = recordForeground;
+    AfxShell().trackPopupMenu = recordTrack;
+    AfxShell().postMessage = recordPost;
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, kKey);
+    auto store =
+        std::make_shared<platform::win32::RegistrySettingsStore>("Vantel", "PelmoraShellTest");
+    store->writeString("", ScannerSettings::DeviceName.name, "COM1");
+    theConfig.setStore(store);
+    theApp.m_reader.setListener([](const vantel::VLString& event) {
+        std::lock_guard<std::mutex> guard(g_eventsMutex);
+        g_events.emplace_back(event.t_str());
+    });
+    if (!trayProbe)
+        theApp.m_trayIcon.SetAvailabilityProbe([] { return false; });
+    ASSERT_TRUE(theApp.InitInstance());
+    ASSERT_NE(theApp.m_pMainWnd, nullptr);
+}
+
+HWND frameWindow() {
+    return theApp.m_pMainWnd != nullptr ? theApp.m_pMainWnd->m_hWnd : nullptr;
+}
+
+void clickTrayIcon(UINT choice) {
+    g_choice = choice;
+    g_calls.clear();
+    ::SendMessageW(frameWindow(), kTrayNotifyMessage, kTrayIconId, WM_RBUTTONUP);
+    AfxPumpMessages();
+}
+
+// ---- the Options dialog, driven from inside its modal loop ----
+
+std::function<void(HWND)> g_scenario;
+
+void CALLBACK runScenario(HWND dialog, UINT, UINT_PTR timer, DWORD) {
+    ::KillTimer(dialog, timer);
+    g_scenario(dialog);
+    if (::IsWindow(dialog) && ::IsWindowEnabled(dialog))
+        ::PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);  // a failed step must not hang the run
+}
+
+void onDialogInit(CDialog& dialog) {
+    // Once the modal loop runs and the dialog is on screen.
+    ::SetTimer(dialog.m_hWnd, 1, 50, runScenario);
+}
+
+std::string text(HWND dialog, int id) {
+    wchar_t buffer[256] = {};
+    ::GetDlgItemTextW(dialog, id, buffer, 256);
+    return afx::narrow(buffer);
+}
+std::string selected(HWND dialog, int id) {
+    HWND list = ::GetDlgItem(dialog, id);
+    const LRESULT at = ::SendMessageW(list, CB_GETCURSEL, 0, 0);
+    wchar_t buffer[64] = {};
+    ::SendMessageW(list, CB_GETLBTEXT, static_cast<WPARAM>(at), reinterpret_cast<LPARAM>(buffer));
+    return afx::narrow(buffer);
+}
+bool enabled(HWND dialog, int id) {
+    return ::IsWindowEnabled(::GetDlgItem(dialog, id)) != FALSE;
+}
+bool checked(HWND dialog, int id) {
+    return ::IsDlgButtonChecked(dialog, id) == BST_CHECKED;
+}
+void click(HWND dialog, int id) {
+    ::SendMessageW(::GetDlgItem(dialog, id), BM_CLICK, 0, 0);
+}
+void typeName(HWND dialog, const wchar_t* name) {
+    ::SetDlgItemTextW(dialog, IDC_DEVICE_NAME, name);  // the edit reports EN_CHANGE
+}
+void pick(HWND dialog, int id, const wchar_t* item) {
+    HWND list = ::GetDlgItem(dialog, id);
+    const LRESULT at = ::SendMessageW(list, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                      reinterpret_cast<LPARAM>(item));
+    ::SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(at), 0);
+}
+
+const int kLineControls[] = {IDC_PARITY,    IDC_DTR,        IDC_DSR,       IDC_CTS,
+                             IDC_XON_INPUT, IDC_XON_OUTPUT, IDC_BAUD_RATE, IDC_PARITY_LIST,
+                             IDC_DATA_BITS, IDC_STOP_BITS};
+
+bool lineControlsEnabled(HWND dialog, bool expected) {
+    for (int id : kLineControls) {
+        if (enabled(dialog, id) != expected)
+            return false;
+    }
+    return true;
+}
+
+// ---- the tests, in order: one application for the run ----
+
+TEST(Shell, TrayIconAndItsMenuReachTheApplication) {
+    startApp(true);
+    HWND frame = frameWindow();
+    EXPECT_TRUE(theApp.m_trayIcon.IsTrayAvailable());
+    EXPECT_FALSE(::IsWindowVisible(frame));
+    ASSERT_FALSE(g_notify.empty());
+    EXPECT_EQ(g_notify.front().message, static_cast<DWORD>(NIM_ADD));
+    EXPECT_EQ(g_notify.front().hwnd, frame);
+    EXPECT_EQ(g_notify.front().id, kTrayIconId);
+    EXPECT_EQ(g_notify.front().callback, kTrayNotifyMessage);
+    EXPECT_EQ(g_notify.back().tip, L"Pelmora tool");
+    // Docked in trayer: Wine shows its own tray window only when no tray host took the icon.
+    EXPECT_EQ(::FindWindowW(L"__winex11_standalone_tray", nullptr), nullptr);
+
+    clickTrayIcon(ID_SHOW_MAIN_WINDOW);
+    EXPECT_EQ(g_calls, (std::vector<std::string>{"SetForegroundWindow", "TrackPopupMenu",
+                                                 "PostMessage WM_NULL"}));
+    EXPECT_EQ(g_foreground, frame);
+    EXPECT_EQ(g_menuOwner, frame);
+    EXPECT_EQ(g_menuItems,
+              (std::vector<std::string>{"&Show Main Window:32777", "&Options:32778", ":0",
+                                        "&About scanner...:57664", ":0", "E&xit:32779"}));
+    EXPECT_TRUE(::IsWindowVisible(frame));
+
+    // The main menu's Hide.
+    ::PostMessageW(frame, WM_COMMAND, ID_HIDE_MAIN_WINDOW, 0);
+    AfxPumpMessages();
+    EXPECT_FALSE(::IsWindowVisible(frame));
+
+    // A restarted taskbar gets the icon again.
+    g_notify.clear();
+    ::SendMessageW(frame, ::RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+    ASSERT_FALSE(g_notify.empty());
+    EXPECT_EQ(g_notify.front().message, static_cast<DWORD>(NIM_ADD));
+}
+
+TEST(Shell, OptionsOnTheRealControls) {
+    ASSERT_TRUE(waitFor([] { return countEvents("opened COM1") == 1; }, 20000));
+    CDialog::SetInitHook(onDialogInit);
+    int steps = 0;
+
+    // Nothing stored but the name: the defaults; editing the name and the box; Cancel.
+    g_scenario = [&](HWND d) {
+        EXPECT_EQ(text(d, IDC_DEVICE_NAME), "COM1");
+        EXPECT_TRUE(checked(d, IDC_SERIAL_DEVICE));
+        EXPECT_FALSE(enabled(d, IDC_SERIAL_DEVICE));
+        EXPECT_EQ(selected(d, IDC_BAUD_RATE), "9600");
+        EXPECT_EQ(selected(d, IDC_PARITY_LIST), "None");
+        EXPECT_EQ(selected(d, IDC_DATA_BITS), "8");
+        EXPECT_EQ(selected(d, IDC_STOP_BITS), "1");
+        EXPECT_EQ(::SendDlgItemMessageW(d, IDC_BAUD_RATE, CB_GETCOUNT, 0, 0), 15);
+        EXPECT_FALSE(checked(d, IDC_CTS));
+        for (int id : {IDC_PARITY, IDC_DSR, IDC_DTR, IDC_XON_INPUT, IDC_XON_OUTPUT, IDC_CRLF,
+                       IDC_SKIP_FIRST_CHAR})
+            EXPECT_TRUE(checked(d, id)) << id;
+        EXPECT_TRUE(lineControlsEnabled(d, true));
+
+        typeName(d, L"/dev/scanner");
+        EXPECT_TRUE(enabled(d, IDC_SERIAL_DEVICE));
+        click(d, IDC_SERIAL_DEVICE);
+        EXPECT_FALSE(checked(d, IDC_SERIAL_DEVICE));
+        EXPECT_TRUE(lineControlsEnabled(d, false));
+        EXPECT_TRUE(enabled(d, IDC_CRLF));
+        EXPECT_TRUE(enabled(d, IDC_SKIP_FIRST_CHAR));
+        click(d, IDC_SERIAL_DEVICE);
+        EXPECT_TRUE(lineControlsEnabled(d, true));
+        click(d, IDC_SERIAL_DEVICE);
+        typeName(d, L"cOm7");  // a serial port name in any case: the box no longer counts
+        EXPECT_FALSE(enabled(d, IDC_SERIAL_DEVICE));
+        EXPECT_TRUE(lineControlsEnabled(d, true));
+        ++steps;
+        click(d, IDCANCEL);
+    };
+    theApp.OnOptions();
+    EXPECT_EQ(steps, 1);
+    EXPECT_FALSE(storedNumber(L"SerialDevice").has_value());  // Cancel wrote nothing
+    EXPECT_FALSE(storedNumber(L"BaudRate").has_value());
+
+    // OK: all fourteen values stored, and the reader opens COM1 again with the new line.
+    g_scenario = [&](HWND d) {
+        EXPECT_EQ(::SendDlgItemMessageW(d, IDC_BAUD_RATE, CB_GETCOUNT, 0, 0), 15);
+        pick(d, IDC_BAUD_RATE, L"19200");
+        pick(d, IDC_DATA_BITS, L"7");
+        click(d, IDC_CTS);
+        ++steps;
+        click(d, IDOK);
+    };
+    theApp.OnOptions();
+    EXPECT_EQ(steps, 2);
+    EXPECT_EQ(storedNumber(L"BaudRate"), 19200u);
+    EXPECT_EQ(storedNumber(L"DataBits"), 7u);
+    EXPECT_EQ(storedNumber(L"bCTS"), 1u);
+    EXPECT_EQ(storedNumber(L"SerialDevice"), 1u);
+    EXPECT_EQ(storedNumber(L"bSkipFirstChar"), 1u);
+    CDialog::SetInitHook(nullptr);
+
+    ASSERT_TRUE(waitFor([] { return countEvents("opened COM1") == 2; }, 20000));
+    HANDLE port = ::CreateFileW(L"\\\\.\\COM1", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(port, INVALID_HANDLE_VALUE);
+    DCB line{};
+    line.DCBlength = sizeof line;
+    ASSERT_TRUE(::GetCommState(port, &line));
+    ::CloseHandle(port);
+    // A pseudo-terminal keeps its character size whatever is set: the rate tells.
+    EXPECT_EQ(line.BaudRate, 19200u);
+}
+
+TEST(Shell, ExitFromTheTrayMenuEndsTheProgram) {
+    HWND frame = frameWindow();
+    ASSERT_NE(frame, nullptr);
+    g_notify.clear();
+    clickTrayIcon(ID_EXIT);
+    const int code = theApp.Run();  // returns once the frame is gone
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(theApp.m_pMainWnd, nullptr);
+    EXPECT_FALSE(::IsWindow(frame));
+    EXPECT_FALSE(theApp.m_reader.isOpen());
+    ASSERT_FALSE(g_notify.empty());
+    EXPECT_EQ(g_notify.back().message, static_cast<DWORD>(NIM_DELETE));
+    EXPECT_EQ(g_notify.back().id, kTrayIconId);
+    EXPECT_EQ(storedNumber(L"BaudRate"), 19200u);  // the settings stay
+}
+
+// A separate run (no tray host): the main window is the way in, and closing it ends the program.
+TEST(NoTray, MainWindowShownAndClosingItEnds) {
+    startApp(false);
+    HWND frame = frameWindow();
+    EXPECT_FALSE(theApp.m_trayIcon.IsTrayAvailable());
+    EXPECT_TRUE(g_notify.empty());
+    EXPECT_TRUE(::IsWindowVisible(frame));
+    ::PostMessageW(frame, WM_COMMAND, ID_HIDE_MAIN_WINDOW, 0);
+    AfxPumpMessages();
+    EXPECT_TRUE(::IsWindowVisible(frame));
+    ::PostMessageW(frame, WM_CLOSE, 0, 0);
+    EXPECT_EQ(theApp.Run(), 0);
+    EXPECT_FALSE(::IsWindow(frame));
+    EXPECT_FALSE(theApp.m_reader.isOpen());
+}
+
+}  // namespace
