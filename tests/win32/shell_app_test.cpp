@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <cwchar>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -68,6 +69,13 @@ BOOL WINAPI recordTrack(HMENU menu, UINT, int, int, int, HWND owner, const RECT*
         ::PostMessageW(owner, WM_COMMAND, g_choice, 0);
     return TRUE;
 }
+std::vector<std::wstring> g_opened;  // what ShellExecuteW was asked to open
+
+HINSTANCE WINAPI recordOpen(HWND, LPCWSTR, LPCWSTR file, LPCWSTR, LPCWSTR, INT) {
+    g_opened.emplace_back(file != nullptr ? file : L"");
+    return reinterpret_cast<HINSTANCE>(static_cast<INT_PTR>(33));  // success, nothing started
+}
+
 BOOL WINAPI recordPost(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NULL)
         g_calls.push_back("PostMessage WM_NULL");
@@ -113,6 +121,7 @@ void startApp(bool trayProbe) {
     AfxShell().setForegroundWindow = recordForeground;
     AfxShell().trackPopupMenu = recordTrack;
     AfxShell().postMessage = recordPost;
+    AfxShell().shellExecute = recordOpen;
     ::RegDeleteTreeW(HKEY_CURRENT_USER, kKey);
     auto store =
         std::make_shared<platform::win32::RegistrySettingsStore>("Vantel", "PelmoraShellTest");
@@ -306,6 +315,53 @@ TEST(Shell, OptionsOnTheRealControls) {
     ::CloseHandle(port);
     // A pseudo-terminal keeps its character size whatever is set: the rate tells.
     EXPECT_EQ(line.BaudRate, 19200u);
+}
+
+TEST(Shell, AboutShowsThePictureTitleAndALinkThatOpensTheBrowser) {
+    CDialog::SetInitHook(onDialogInit);
+    int steps = 0;
+    g_scenario = [&](HWND d) {
+        wchar_t caption[64] = {};
+        ::GetWindowTextW(d, caption, 64);
+        EXPECT_EQ(std::wstring(caption), L"About Pelmora");
+        EXPECT_EQ(text(d, IDC_ABOUT_TITLE), "Pelmora");
+        // The picture fills the client area: its lower part is light blue, not the white of a
+        // missing picture.
+        ::RedrawWindow(d, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_UPDATENOW);
+        RECT client;
+        ::GetClientRect(d, &client);
+        HDC dc = ::GetDC(d);
+        const COLORREF low = ::GetPixel(dc, 2, client.bottom - 3);
+        ::ReleaseDC(d, dc);
+        EXPECT_NE(low, RGB(255, 255, 255));
+        EXPECT_GT(GetBValue(low), GetRValue(low));
+        // The information text is a SysLink with the support address as its link; a click on it
+        // opens the address.
+        HWND link = ::FindWindowExW(d, nullptr, WC_LINK, nullptr);
+        ASSERT_NE(link, nullptr);
+        wchar_t shown[512] = {};
+        ::GetWindowTextW(link, shown, 512);
+        const std::string address = kCompanyWebAddress;
+        EXPECT_NE(afx::narrow(shown).find("<a href=\"" + address + "\">" + address + "</a>"),
+                  std::string::npos);
+        EXPECT_NE(afx::narrow(shown).find("\nCopyright \xA9 2026"), std::string::npos);
+        LITEM item{};
+        item.mask = LIF_URL;
+        const std::wstring url = afx::widen(kCompanyWebAddress);
+        std::wcsncpy(item.szUrl, url.c_str(), L_MAX_URL_LENGTH - 1);
+        NMLINK linkClick{};
+        linkClick.hdr.hwndFrom = link;
+        linkClick.hdr.code = NM_CLICK;
+        linkClick.item = item;
+        g_opened.clear();
+        ::SendMessageW(d, WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&linkClick));
+        EXPECT_EQ(g_opened, (std::vector<std::wstring>{item.szUrl}));
+        ++steps;
+        click(d, IDOK);
+    };
+    theApp.OnAppAbout();
+    EXPECT_EQ(steps, 1);
+    CDialog::SetInitHook(nullptr);
 }
 
 TEST(Shell, ExitFromTheTrayMenuEndsTheProgram) {
