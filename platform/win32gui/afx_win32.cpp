@@ -566,7 +566,7 @@ void AfxEndSession() {
     CWinApp* app = AfxGetApp();
     const int code = app != nullptr ? app->ExitInstance() : 0;
     AfxTermFramework();
-    ::ExitProcess(static_cast<UINT>(code));
+    AfxShell().exitProcess(static_cast<UINT>(code));
 }
 
 BOOL AfxEnableControlContainer(void*) {

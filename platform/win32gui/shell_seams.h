@@ -1,5 +1,6 @@
 // The system calls through which the layer reaches the user (the tray icon and its menu, the
-// browser): tests replace them to record the calls or to play a missing notification area.
+// browser) and ends the process at a session's end: tests replace them to record the calls or to
+// play a missing notification area.
 #pragma once
 
 #include <windows.h>
@@ -17,6 +18,8 @@ struct AfxShellCalls {
     HINSTANCE(WINAPI* shellExecute)
     (HWND hwnd, LPCWSTR verb, LPCWSTR file, LPCWSTR parameters, LPCWSTR directory,
      INT show) = ::ShellExecuteW;
+    // How a session's end finally ends the process.
+    void(WINAPI* exitProcess)(UINT code) = ::ExitProcess;
 };
 
 // The calls in use; assign members to replace them.

@@ -397,3 +397,38 @@ TEST(NoTray, MainWindowShownAndClosingItEnds) {
 }
 
 }  // namespace
+
+namespace {
+
+int g_exitCode = -1;
+
+void WINAPI recordExit(UINT code) {
+    g_exitCode = static_cast<int>(code);
+}
+
+// A separate run: a logoff or shutdown ends the program the way Exit does, before the system may
+// end the process.
+TEST(SessionEnd, LogoffStopsTheReaderRemovesTheIconAndKeepsTheSettings) {
+    startApp(true);
+    AfxShell().exitProcess = recordExit;
+    HWND frame = frameWindow();
+    ASSERT_TRUE(waitFor([] { return countEvents("opened COM1") == 1; }, 20000));
+    EXPECT_NE(::SendMessageW(frame, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), 0);
+    EXPECT_TRUE(::IsWindow(frame));  // asking is not ending
+    g_notify.clear();
+    ::SendMessageW(frame, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+    EXPECT_EQ(g_exitCode, 0);
+    EXPECT_FALSE(::IsWindow(frame));
+    EXPECT_EQ(theApp.m_pMainWnd, nullptr);
+    EXPECT_FALSE(theApp.m_reader.isOpen());
+    ASSERT_FALSE(g_notify.empty());
+    EXPECT_EQ(g_notify.back().message, static_cast<DWORD>(NIM_DELETE));
+    wchar_t name[16] = {};
+    DWORD size = sizeof name;
+    EXPECT_EQ(
+        ::RegGetValueW(HKEY_CURRENT_USER, kKey, L"DeviceName", RRF_RT_REG_SZ, nullptr, name, &size),
+        ERROR_SUCCESS);
+    EXPECT_EQ(std::wstring(name), L"COM1");
+}
+
+}  // namespace
