@@ -57,7 +57,7 @@ void CDialogControl::SetControlFont(HFONT font) {
     m_font = font;
 }
 
-void CDialogControl::SetCompanion(HWND window, std::wstring (*convert)(const char*)) {
+void CDialogControl::SetCompanion(HWND window, std::wstring (*convert)(HWND, const char*)) {
     m_companion = window;
     m_convert = convert;
 }
@@ -93,7 +93,8 @@ void CDialogControl::SetWindowText(const char* text) {
     const char* value = text != nullptr ? text : "";
     if (m_companion != nullptr) {
         ::SetWindowTextW(m_hWnd, L"");
-        ::SetWindowTextW(m_companion, (m_convert ? m_convert(value) : afx::widen(value)).c_str());
+        ::SetWindowTextW(m_companion,
+                         (m_convert ? m_convert(m_companion, value) : afx::widen(value)).c_str());
         return;
     }
     ::SetWindowTextW(m_hWnd, afx::widen(value).c_str());

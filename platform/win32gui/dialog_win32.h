@@ -47,7 +47,7 @@ protected:
     void SetControlFont(HFONT font);
     // Shows the control's content in `window` (owned by the control), its text passed through
     // `convert` first.
-    void SetCompanion(HWND window, std::wstring (*convert)(const char* text));
+    void SetCompanion(HWND window, std::wstring (*convert)(HWND window, const char* text));
 
     HWND m_hWnd = nullptr;
 
@@ -60,7 +60,7 @@ private:
     HBRUSH m_brush = nullptr;
     HFONT m_font = nullptr;
     HWND m_companion = nullptr;
-    std::wstring (*m_convert)(const char*) = nullptr;
+    std::wstring (*m_convert)(HWND, const char*) = nullptr;
 };
 
 // A drop-down list.
