@@ -2,7 +2,7 @@
 // repainted every second once it has been painted for the first time.
 #pragma once
 
-#include "platform/qt/afx_wnd.h"
+#include "platform/gui/afxwin.h"
 #include "support/vl_string.h"
 
 class CChildView : public CWnd {

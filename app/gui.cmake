@@ -5,14 +5,11 @@ add_library(pelmora_app STATIC
   ${CMAKE_CURRENT_LIST_DIR}/child_view.cpp ${CMAKE_CURRENT_LIST_DIR}/child_view.h)
 target_link_libraries(pelmora_app PUBLIC pelmora_core pelmora_ui pelmora_res pelmora_dialogs)
 
-add_executable(pelmora ${CMAKE_CURRENT_LIST_DIR}/main.cpp ${CMAKE_CURRENT_LIST_DIR}/the_app.cpp)
+add_executable(pelmora ${CMAKE_CURRENT_LIST_DIR}/main.cpp ${CMAKE_CURRENT_LIST_DIR}/the_app.cpp
+                       ${CMAKE_CURRENT_LIST_DIR}/exit_on_session_end.cpp)
 target_link_libraries(pelmora PRIVATE pelmora_app)
 if(WIN32)
-  # A tray program opens no console window; the resource script gives the .exe its icon and
-  # version information.
-  enable_language(RC)
+  # A tray program opens no console window; the resource script (through pelmora_res) gives the
+  # .exe its icon, dialogs and version information.
   set_target_properties(pelmora PROPERTIES WIN32_EXECUTABLE ON)
-  target_sources(pelmora PRIVATE ${PROJECT_SOURCE_DIR}/res/pelmora.rc)
-else()
-  target_sources(pelmora PRIVATE ${CMAKE_CURRENT_LIST_DIR}/exit_on_signal_posix.cpp)
 endif()

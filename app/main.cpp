@@ -1,4 +1,4 @@
-#include "platform/qt/afx_app.h"
+#include "platform/gui/afxwin.h"
 
 int main(int argc, char** argv) {
     return AfxWinMain(argc, argv);

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "app/child_view.h"
-#include "platform/qt/afx_wnd.h"
+#include "platform/gui/afxwin.h"
 
 class CMainFrame : public CFrameWnd {
 public:

@@ -9,8 +9,8 @@ constexpr const char* kCopyrightNotice = "Copyright &copy; 2026 Vantel. All righ
 
 }  // namespace
 
-AboutDialog::AboutDialog(QWidget* parent)
-    : CDialog(res::aboutDialogTemplate(), parent),
+AboutDialog::AboutDialog(CWnd* pParent)
+    : CDialog(res::aboutDialogTemplate(), pParent),
       m_title(kDefaultColor, kDefaultColor, CColorStatic::noBorder),
       m_info(kDefaultColor, kDefaultColor, CColorStatic::noBorder) {}
 
@@ -44,11 +44,12 @@ void AboutDialog::DoDataExchange(CDataExchange* pDX) {
     m_title.SetFontInfo("Arial", 24.0, 1, nullptr);
     m_title.SetWindowText(theConfig.product().name());
 
-    setWindowTitle(QStringLiteral("About Pelmora"));
+    SetWindowText("About Pelmora");
 }
 
 int AboutDialog::OnEraseBkgnd(CDC* pDC) {
-    const CRect client(rect());
+    CRect client;
+    GetClientRect(&client);
     if (m_picture.IsLoaded()) {
         m_picture.Render(pDC, client, nullptr);
     } else {

@@ -1,15 +1,14 @@
 // The About box: product name, version line, notice and support link over the About picture.
 #pragma once
 
-#include "platform/qt/dialog.h"
+#include "platform/gui/afxdlg.h"
 #include "support/ui/color_static.h"
 #include "support/ui/html_static.h"
 #include "support/ui/picture.h"
 
 class AboutDialog : public CDialog {
-    Q_OBJECT
 public:
-    explicit AboutDialog(QWidget* parent = nullptr);
+    explicit AboutDialog(CWnd* pParent = nullptr);
     ~AboutDialog() override;
 
     const CPicture& picture() const { return m_picture; }

@@ -1,10 +1,7 @@
 #include "dialogs/options_dialog.h"
 
-#include <QCompleter>
-#include <QLineEdit>
 #include <iterator>
 
-#include "platform/qt/serial_port_names.h"
 #include "res/dialog_templates.h"
 #include "settings/scanner_settings.h"
 #include "support/ui/ddx_text.h"
@@ -21,8 +18,8 @@ int inTable(const CComboBox& list, int position, int fallback) {
 
 }  // namespace
 
-OptionsDialog::OptionsDialog(QWidget* parent)
-    : CDialog(res::optionsDialogTemplate(), parent), m_listsFilled(false) {}
+OptionsDialog::OptionsDialog(CWnd* pParent)
+    : CDialog(res::optionsDialogTemplate(), pParent), m_listsFilled(false) {}
 
 OptionsDialog::~OptionsDialog() = default;
 
@@ -129,12 +126,7 @@ int OptionsDialog::OnInitDialog() {
     UpdateData(0);
 
     // Offer the serial ports present as completions; the names are listed, never opened.
-    auto* edit = qobject_cast<QLineEdit*>(controlWidget(res::kDeviceNameId));
-    if (edit != nullptr && edit->completer() == nullptr) {
-        auto* completer = new QCompleter(platform::listSerialPortNames(), edit);
-        completer->setCaseSensitivity(Qt::CaseInsensitive);
-        edit->setCompleter(completer);
-    }
+    OfferSerialPortNames(res::kDeviceNameId);
     return 1;
 }
 

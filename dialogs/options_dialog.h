@@ -1,13 +1,12 @@
 // The Options dialog: edits the fourteen scanner settings and writes them all on OK.
 #pragma once
 
-#include "platform/qt/dialog.h"
+#include "platform/gui/afxdlg.h"
 #include "support/vl_string.h"
 
 class OptionsDialog : public CDialog {
-    Q_OBJECT
 public:
-    explicit OptionsDialog(QWidget* parent = nullptr);
+    explicit OptionsDialog(CWnd* pParent = nullptr);
     ~OptionsDialog() override;
 
     int OnInitDialog() override;

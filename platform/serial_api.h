@@ -45,6 +45,30 @@ struct Dcb {
     std::uint16_t wReserved1;
 };
 
+// <windows.h> defines these names as macros; whichever header comes first, the enumerators
+// here keep them as names of this namespace (the values are the same).
+#pragma push_macro("NOPARITY")
+#undef NOPARITY
+#pragma push_macro("ODDPARITY")
+#undef ODDPARITY
+#pragma push_macro("EVENPARITY")
+#undef EVENPARITY
+#pragma push_macro("MARKPARITY")
+#undef MARKPARITY
+#pragma push_macro("SPACEPARITY")
+#undef SPACEPARITY
+#pragma push_macro("ONESTOPBIT")
+#undef ONESTOPBIT
+#pragma push_macro("ONE5STOPBITS")
+#undef ONE5STOPBITS
+#pragma push_macro("TWOSTOPBITS")
+#undef TWOSTOPBITS
+#pragma push_macro("DTR_CONTROL_DISABLE")
+#undef DTR_CONTROL_DISABLE
+#pragma push_macro("DTR_CONTROL_ENABLE")
+#undef DTR_CONTROL_ENABLE
+#pragma push_macro("DTR_CONTROL_HANDSHAKE")
+#undef DTR_CONTROL_HANDSHAKE
 enum : std::uint8_t {
     NOPARITY = 0,
     ODDPARITY = 1,
@@ -54,6 +78,17 @@ enum : std::uint8_t {
 };
 enum : std::uint8_t { ONESTOPBIT = 0, ONE5STOPBITS = 1, TWOSTOPBITS = 2 };
 enum : std::uint32_t { DTR_CONTROL_DISABLE = 0, DTR_CONTROL_ENABLE = 1, DTR_CONTROL_HANDSHAKE = 2 };
+#pragma pop_macro("NOPARITY")
+#pragma pop_macro("ODDPARITY")
+#pragma pop_macro("EVENPARITY")
+#pragma pop_macro("MARKPARITY")
+#pragma pop_macro("SPACEPARITY")
+#pragma pop_macro("ONESTOPBIT")
+#pragma pop_macro("ONE5STOPBITS")
+#pragma pop_macro("TWOSTOPBITS")
+#pragma pop_macro("DTR_CONTROL_DISABLE")
+#pragma pop_macro("DTR_CONTROL_ENABLE")
+#pragma pop_macro("DTR_CONTROL_HANDSHAKE")
 
 struct CommTimeouts {
     std::uint32_t ReadIntervalTimeout;

@@ -15,7 +15,9 @@ declare -A groups=(
   [wayland]="libwayland-dev wayland-protocols libxkbcommon-dev sway wtype wayland-utils"
   [gui]="qt6-base-dev openbox trayer"
   # wine puts wine, wineboot and wineserver on the PATH; wine64 alone does not.
-  [windows]="mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 python3 xvfb xauth"
+  # The tray program's Wine tests: a window manager and a tray host, Tahoma (fonts-wine) and an
+  # Arial stand-in (fonts-liberation) for the dialogs; libwine only recommends the fonts.
+  [windows]="mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 python3 xvfb xauth xdotool openbox trayer fonts-wine fonts-liberation"
   [windows32]="wine32:i386"
   [installer]="nsis"
   [fuzz]="clang libclang-rt-14-dev"

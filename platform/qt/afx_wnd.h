@@ -9,7 +9,7 @@
 #include <memory>
 #include <utility>
 
-#include "platform/qt/afx_msgmap.h"
+#include "platform/gui/afx_msgmap.h"
 
 #define afx_msg
 

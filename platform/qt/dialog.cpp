@@ -3,12 +3,15 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCompleter>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPaintEvent>
 #include <QPushButton>
 #include <algorithm>
+
+#include "platform/qt/serial_port_names.h"
 
 using platform::ControlKind;
 using platform::DialogControl;
@@ -128,9 +131,10 @@ void DDX_Control(CDataExchange* pDX, int id, CDialogControl& control) {
 
 // ---- the dialog ----
 
-CDialog::CDialog(const DialogTemplate& dialogTemplate, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+CDialog::CDialog(const DialogTemplate& dialogTemplate, CWnd* pParentWnd)
+    : QDialog(pParentWnd != nullptr ? pParentWnd->GetSafeHwnd() : nullptr,
+              Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                  Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       m_template(dialogTemplate) {
     setWindowTitle(QString::fromLocal8Bit(m_template.caption ? m_template.caption : ""));
     setFont(platform::dialogFont(m_template));
@@ -335,4 +339,22 @@ void CDialog::paintEvent(QPaintEvent* event) {
     CDC dc(&painter);
     if (!OnEraseBkgnd(&dc))
         QDialog::paintEvent(event);
+}
+
+void CDialog::SetWindowText(const char* text) {
+    setWindowTitle(QString::fromLatin1(text != nullptr ? text : ""));
+}
+
+void CDialog::GetClientRect(RECT* rect) const {
+    if (rect != nullptr)
+        *rect = CRect(0, 0, width(), height());
+}
+
+void CDialog::OfferSerialPortNames(int id) {
+    auto* edit = qobject_cast<QLineEdit*>(controlWidget(id));
+    if (edit == nullptr || edit->completer() != nullptr)
+        return;
+    auto* completer = new QCompleter(platform::listSerialPortNames(), edit);
+    completer->setCaseSensitivity(Qt::CaseInsensitive);
+    edit->setCompleter(completer);
 }

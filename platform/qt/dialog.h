@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/qt/afx_wnd.h"
 #include "platform/qt/dialog_template.h"
 #include "platform/qt/gdi.h"
 
@@ -105,7 +106,7 @@ class CDialog : public QDialog {
     Q_OBJECT
 public:
     // Builds the window and its controls from the template; nothing is shown yet.
-    explicit CDialog(const platform::DialogTemplate& dialogTemplate, QWidget* parent = nullptr);
+    explicit CDialog(const platform::DialogTemplate& dialogTemplate, CWnd* pParentWnd = nullptr);
     ~CDialog() override;
 
     // Runs OnInitDialog, then the dialog modally; IDOK, IDCANCEL or the EndDialog code.
@@ -121,6 +122,12 @@ public:
     int UpdateData(int saveAndValidate = 1);
 
     CDialogControl* GetDlgItem(int id) const;
+    // The caption; narrow text is Latin-1.
+    void SetWindowText(const char* text);
+    void GetClientRect(RECT* rect) const;
+    // Offers the names of the serial ports present as completions of edit control `id`; the
+    // ports are listed, never opened.
+    void OfferSerialPortNames(int id);
     QWidget* controlWidget(int id) const;
 
     const platform::DialogTemplate& dialogTemplate() const { return m_template; }

@@ -1,10 +1,9 @@
 // A static control that shows its window text with its own colours, font and inner margin.
 #pragma once
 
-#include <QFont>
-#include <optional>
+#include <string>
 
-#include "platform/qt/dialog.h"
+#include "platform/gui/afxdlg.h"
 #include "support/vl_string.h"
 
 class CColorStatic : public CDialogControl {
@@ -23,12 +22,15 @@ public:
                      void* dc = nullptr);
 
     COLORREF textColor() const { return m_textColor; }
+    const std::string& fontFace() const { return m_fontFace; }
+    double fontPointSize() const { return m_fontPointSize; }
+    bool fontBold() const { return m_fontBold; }
     COLORREF backgroundColor() const { return m_backgroundColor; }
     int padding() const { return m_padding; }
 
 protected:
     void OnSubclassed() override;
-    // Pushes the colours, font and margin to the bound control.
+    // Pushes the colours, font and margin to the bound control (the backend's part).
     void apply();
 
 private:
@@ -36,5 +38,8 @@ private:
     COLORREF m_backgroundColor;
     BorderStyle m_border;
     int m_padding = 0;
-    std::optional<QFont> m_font;
+    // The font SetFontInfo asked for; an empty face keeps the control's font.
+    std::string m_fontFace;
+    double m_fontPointSize = 0;
+    bool m_fontBold = false;
 };

@@ -1,7 +1,7 @@
 // Data exchange between an edit control and a narrow string.
 #pragma once
 
-#include "platform/qt/dialog.h"
+#include "platform/gui/afxdlg.h"
 #include "support/vl_string.h"
 
 // Loading sets the control's text; saving reads it back. Narrow text is in the system's 8-bit

@@ -1,7 +1,7 @@
 // The application base of the Vantel programs: a CWinApp bound to the program's settings store.
 #pragma once
 
-#include "platform/qt/afx_app.h"
+#include "platform/gui/afxwin.h"
 #include "support/vl_app_config.h"
 #include "support/vl_string.h"
 

@@ -1,5 +1,5 @@
 # The Options and About dialogs and the dialog layer under them, on Qt's offscreen platform.
-if(PELMORA_HAVE_GUI)
+if(PELMORA_GUI_QT)
   find_package(Qt6 COMPONENTS Test REQUIRED)
   set(dialog_tests
     ${CMAKE_CURRENT_LIST_DIR}/gui_test_main.cpp

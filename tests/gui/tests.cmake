@@ -1,6 +1,6 @@
 # Tests of the tray program on Qt: offscreen ones in the unit suite, X server ones (Xvfb with a
 # window manager and a tray host) under the label `gui`.
-if(NOT PELMORA_HAVE_GUI)
+if(NOT PELMORA_GUI_QT)
   return()
 endif()
 find_package(Qt6 COMPONENTS Test REQUIRED)

@@ -25,3 +25,33 @@ if(TARGET pelmorad)
                                 --reader $<TARGET_FILE:pelmorad> --opened "opened COM1" -- -v
                         LABELS win32 e2e)
 endif()
+
+# The tray program's windowing layer and shell on real windows: Xvfb with openbox and trayer,
+# COM1 a pseudo-terminal (wine_harness.py desktop).
+if(PELMORA_GUI_BACKEND STREQUAL "WIN32")
+  add_executable(win32_shell_layer_test win32/shell_layer_test.cpp)
+  target_link_libraries(win32_shell_layer_test PRIVATE pelmora_ui pelmora_res
+                                                       ${PELMORA_GTEST_MAIN})
+  pelmora_add_wine_test(win32_shell_layer
+                        COMMAND ${wine_harness} desktop $<TARGET_FILE:win32_shell_layer_test>
+                        LABELS win32 shell)
+endif()
+if(PELMORA_GUI_BACKEND STREQUAL "WIN32" AND TARGET pelmora_app)
+  # With the program's own session-end hook.
+  add_executable(win32_shell_app_test win32/shell_app_test.cpp
+                                      ${PROJECT_SOURCE_DIR}/app/exit_on_session_end.cpp)
+  target_link_libraries(win32_shell_app_test PRIVATE pelmora_app ${PELMORA_GTEST_MAIN})
+  target_include_directories(win32_shell_app_test PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+  pelmora_add_wine_test(win32_shell_tray
+                        COMMAND ${wine_harness} desktop --tray $<TARGET_FILE:win32_shell_app_test>
+                                --gtest_filter=Shell.*
+                        LABELS win32 shell)
+  pelmora_add_wine_test(win32_shell_session_end
+                        COMMAND ${wine_harness} desktop --tray $<TARGET_FILE:win32_shell_app_test>
+                                --gtest_filter=SessionEnd.*
+                        LABELS win32 shell)
+  pelmora_add_wine_test(win32_shell_no_tray
+                        COMMAND ${wine_harness} desktop $<TARGET_FILE:win32_shell_app_test>
+                                --gtest_filter=NoTray.*
+                        LABELS win32 shell)
+endif()

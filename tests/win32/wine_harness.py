@@ -6,6 +6,9 @@ dosdevices symlink to a pseudo-terminal made here; the host's serial ports are n
 
   wine_harness.py serial PROBE.exe
       serial_probe.exe against COM1: a 40-byte burst, silence, a cancelled read.
+  wine_harness.py desktop [--tray] PROGRAM.exe [args...]
+      PROGRAM.exe (the tray program's in-process tests) on Xvfb with openbox and, with --tray,
+      the trayer tray host; COM1 is a pseudo-terminal nothing writes to.
   wine_harness.py typing --window TARGET.exe --reader READER.exe [--opened REGEX] [args...]
       The whole reader: bytes into the pseudo-terminal, READER.exe reads COM1 and types them,
       TARGET.exe (a focused window under Xvfb) reports the WM_CHAR it receives.
@@ -173,6 +176,41 @@ def start_xvfb():
     return xvfb, ":" + number.decode().strip()
 
 
+def run_desktop(args):
+    master, _slave = make_com1(os.environ["WINEPREFIX"])
+    xvfb, display = start_xvfb()
+    env = dict(os.environ, DISPLAY=display)
+    helpers = [subprocess.Popen(["openbox", "--sm-disable"], env=env, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL)]
+    program = None
+    try:
+        if args.tray:
+            helpers.append(subprocess.Popen(
+                ["trayer", "--edge", "top", "--align", "right", "--widthtype", "request",
+                 "--height", "32", "--SetDockType", "true"], env=env,
+                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+            deadline = time.monotonic() + 20
+            while subprocess.run(["xdotool", "search", "--classname", "trayer"], env=env,
+                                 stdout=subprocess.DEVNULL,
+                                 stderr=subprocess.DEVNULL).returncode != 0:
+                if time.monotonic() > deadline:
+                    fail("trayer did not start")
+                time.sleep(0.2)
+        program = Program("test", ["wine", args.program] + args.program_args, env)
+        status = program.finish(300)
+        drain(master)
+        if status != 0 or not program.lines or program.lines[-1] != "done":
+            fail(f"test: status {status}, last line {program.lines[-1:]!r}")
+    finally:
+        if program is not None:
+            program.stop()
+        for helper in helpers:
+            helper.terminate()
+            helper.wait()
+        xvfb.terminate()
+        xvfb.wait()
+
+
 READER_SETTINGS = {
     # Every byte typed as it is: no byte dropped, no Enter added, no XON/XOFF swallowed.
     "DeviceName": '"COM1"',
@@ -255,6 +293,10 @@ def main():
     commands = parser.add_subparsers(dest="command", required=True)
     serial = commands.add_parser("serial")
     serial.add_argument("probe")
+    desktop = commands.add_parser("desktop")
+    desktop.add_argument("--tray", action="store_true")
+    desktop.add_argument("program")
+    desktop.add_argument("program_args", nargs=argparse.REMAINDER)
     typing = commands.add_parser("typing")
     typing.add_argument("--window", required=True)
     typing.add_argument("--reader", required=True)
@@ -264,7 +306,7 @@ def main():
     typing.add_argument("--interrupt", action="store_true")
     typing.add_argument("reader_args", nargs="*")
     args = parser.parse_args()
-    {"serial": run_serial, "typing": run_typing}[args.command](args)
+    {"serial": run_serial, "desktop": run_desktop, "typing": run_typing}[args.command](args)
     print("done", flush=True)
 
 

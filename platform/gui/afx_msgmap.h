@@ -2,7 +2,7 @@
 // identifier to handler, chained to the base class's table.
 #pragma once
 
-#include "platform/qt/afx_types.h"
+#include "gui_backend/afx_types.h"  // the Win32 types and message numbers
 
 class CCmdTarget;
 

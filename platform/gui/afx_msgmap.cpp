@@ -1,4 +1,4 @@
-#include "platform/qt/afx_msgmap.h"
+#include "platform/gui/afx_msgmap.h"
 
 const AFX_MSGMAP* CCmdTarget::GetMessageMap() const {
     return GetThisMessageMap();

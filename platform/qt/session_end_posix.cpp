@@ -1,5 +1,5 @@
-// Ends the tray program on SIGTERM, SIGINT and SIGHUP (logout, kill, Ctrl+C) the way Exit does, so
-// the reader stops, the port is closed and the keys bound for typing are given back.
+// The session's end on POSIX: SIGTERM, SIGINT and SIGHUP (logout, kill, Ctrl+C) reach the
+// handler on the UI thread through a socket pair that the event loop watches.
 #include <QCoreApplication>
 #include <QObject>
 #include <QSocketNotifier>
@@ -9,13 +9,12 @@
 #include <cerrno>
 #include <csignal>
 
-#include "app/pelmora.h"
-
-extern CPelmora theApp;
+#include "platform/gui/afxwin.h"
 
 namespace {
 
 int g_wake[2] = {-1, -1};
+void (*g_handler)() = nullptr;
 
 void onSignal(int) {
     const int saved = errno;
@@ -26,6 +25,9 @@ void onSignal(int) {
 
 // Runs when the Qt application is made: the notifier needs its event loop.
 void installExitOnSignal() {
+    if (g_handler == nullptr) {
+        return;
+    }
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, g_wake) != 0) {
         return;
     }
@@ -36,9 +38,9 @@ void installExitOnSignal() {
         while (::read(g_wake[0], drain, sizeof drain) > 0) {
         }
         static bool exiting = false;
-        if (!exiting) {
+        if (!exiting && g_handler != nullptr) {
             exiting = true;
-            theApp.OnExit();
+            g_handler();
         }
     });
     struct sigaction action = {};
@@ -51,5 +53,9 @@ void installExitOnSignal() {
 }
 
 }  // namespace
+
+void AfxSetSessionEndHandler(void (*handler)()) {
+    g_handler = handler;
+}
 
 Q_COREAPP_STARTUP_FUNCTION(installExitOnSignal)

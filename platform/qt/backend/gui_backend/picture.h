@@ -1,0 +1,4 @@
+// Qt backend of support/ui/picture.h.
+#pragma once
+
+#include "support/ui/qt/picture.h"

@@ -1,0 +1,4 @@
+// Qt backend of support/ui/tray_icon.h.
+#pragma once
+
+#include "support/ui/qt/tray_icon.h"

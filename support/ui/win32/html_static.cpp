@@ -1,0 +1,64 @@
+#include "support/ui/html_static.h"
+
+#include <cwchar>
+#include <string>
+
+namespace {
+
+// The character a SysLink expects between "<a" and its attributes: the break character of its
+// font, a space on Windows, but Wine's Tahoma reports '!'.
+wchar_t breakChar(HWND link) {
+    HDC dc = ::GetDC(link);
+    auto font = reinterpret_cast<HGDIOBJ>(::SendMessageW(link, WM_GETFONT, 0, 0));
+    HGDIOBJ old = ::SelectObject(dc, font != nullptr ? font : ::GetStockObject(SYSTEM_FONT));
+    TEXTMETRICW metrics{};
+    const bool measured = ::GetTextMetricsW(dc, &metrics) != FALSE;
+    ::SelectObject(dc, old);
+    ::ReleaseDC(link, dc);
+    return measured ? metrics.tmBreakChar : L' ';
+}
+
+// The markup the About text uses, for a SysLink: "<br>" breaks the line, "<p>" starts a
+// paragraph, "&copy;" is the sign, anchors stay (SysLink draws them as links).
+std::wstring toLinkMarkup(HWND link, const char* html) {
+    std::wstring text = afx::widen(html);
+    const std::wstring anchor = std::wstring(L"<a") + breakChar(link);
+    for (std::size_t at = text.find(L"<a "); at != std::wstring::npos;
+         at = text.find(L"<a ", at + anchor.size())) {
+        text.replace(at, 3, anchor);
+    }
+    const struct {
+        const wchar_t* from;
+        const wchar_t* to;
+    } replacements[] = {
+        {L"<br>", L"\n"}, {L"<p>", L"\n\n"}, {L"&copy;", L"\u00A9"}, {L"&amp;", L"&amp;"}};
+    for (const auto& r : replacements) {
+        const std::wstring from = r.from;
+        for (std::size_t at = text.find(from); at != std::wstring::npos;
+             at = text.find(from, at + std::wcslen(r.to))) {
+            text.replace(at, from.size(), r.to);
+        }
+    }
+    return text;
+}
+
+}  // namespace
+
+void CHtmlStatic::OnSubclassed() {
+    // The static stays as the bordered box; a SysLink inside it shows the text and its links.
+    HWND parent = ::GetParent(m_hWnd);
+    HWND link = ::CreateWindowExW(0, WC_LINK, L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 0, 0, 0, 0,
+                                  parent, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+    if (link != nullptr) {
+        ::SendMessageW(link, WM_SETFONT, ::SendMessageW(m_hWnd, WM_GETFONT, 0, 0), FALSE);
+        // Just before the box in the z-order: above it, and where the box is in the tab order.
+        HWND before = ::GetWindow(m_hWnd, GW_HWNDPREV);
+        ::SetWindowPos(link, before != nullptr ? before : HWND_TOP, 0, 0, 0, 0,
+                       SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        // The box must not paint over the link that lies on it.
+        ::SetWindowLongPtrW(m_hWnd, GWL_STYLE,
+                            ::GetWindowLongPtrW(m_hWnd, GWL_STYLE) | WS_CLIPSIBLINGS);
+        SetCompanion(link, &toLinkMarkup);
+    }
+    CColorStatic::OnSubclassed();
+}

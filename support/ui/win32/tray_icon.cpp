@@ -1,0 +1,145 @@
+#include "support/ui/tray_icon.h"
+
+#include <shellapi.h>
+
+#include <cwchar>
+
+#include "platform/win32gui/shell_seams.h"
+
+CTrayIcon::CTrayIcon(unsigned id) : m_id(id) {
+    AfxRegisterShellObject(this);
+}
+
+CTrayIcon::~CTrayIcon() {
+    remove();
+    AfxUnregisterShellObject(this);
+    if (m_icon != nullptr)
+        ::DestroyIcon(m_icon);
+}
+
+void CTrayIcon::SetAvailabilityHandler(std::function<void(bool)> handler) {
+    m_onAvailability = std::move(handler);
+}
+
+void CTrayIcon::SetAvailabilityProbe(std::function<bool()> probe) {
+    m_probe = std::move(probe);
+}
+
+void CTrayIcon::SetNotificationWnd(CWnd* wnd, unsigned callbackMessage) {
+    m_hwnd = wnd != nullptr ? wnd->m_hWnd : nullptr;
+    m_callbackMessage = callbackMessage;
+    // Explorer broadcasts this when it starts again: every icon has to be added anew.
+    m_taskbarCreated = ::RegisterWindowMessageW(L"TaskbarCreated");
+}
+
+int CTrayIcon::SetMenu(unsigned menuId) {
+    HMENU menu = ::LoadMenuW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(menuId));
+    if (menu == nullptr || ::GetSubMenu(menu, 0) == nullptr) {
+        if (menu != nullptr)
+            ::DestroyMenu(menu);
+        return FALSE;
+    }
+    ::DestroyMenu(menu);
+    m_menuId = menuId;
+    return TRUE;
+}
+
+int CTrayIcon::SetIcon(unsigned iconId) {
+    HICON icon = static_cast<HICON>(::LoadImageW(
+        ::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(iconId), IMAGE_ICON,
+        ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
+    if (icon == nullptr)
+        return FALSE;
+    if (m_icon != nullptr)
+        ::DestroyIcon(m_icon);
+    m_icon = icon;
+    update();
+    return TRUE;
+}
+
+int CTrayIcon::SetToolTip(const vantel::VLString& text) {
+    m_tip = afx::widen(text.t_str());
+    if (m_added)
+        update();
+    return TRUE;
+}
+
+void CTrayIcon::update() {
+    if (m_hwnd == nullptr || m_icon == nullptr)
+        return;
+    NOTIFYICONDATAW data{};
+    data.cbSize = sizeof data;
+    data.hWnd = m_hwnd;
+    data.uID = m_id;
+    data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    data.uCallbackMessage = m_callbackMessage;
+    data.hIcon = m_icon;
+    std::wcsncpy(data.szTip, m_tip.c_str(), std::size(data.szTip) - 1);
+    const bool wasAvailable = m_available;
+    if (m_probe && !m_probe()) {
+        m_added = false;
+    } else if (m_added) {
+        m_added = AfxShell().notifyIcon(NIM_MODIFY, &data) != FALSE;
+    } else {
+        // An icon the shell still has (a TaskbarCreated without a lost icon) cannot be added
+        // again, but it is there.
+        m_added = AfxShell().notifyIcon(NIM_ADD, &data) != FALSE ||
+                  AfxShell().notifyIcon(NIM_MODIFY, &data) != FALSE;
+    }
+    m_available = m_added;
+    if (m_available != wasAvailable && m_onAvailability)
+        m_onAvailability(m_available);
+}
+
+void CTrayIcon::remove() {
+    if (!m_added)
+        return;
+    NOTIFYICONDATAW data{};
+    data.cbSize = sizeof data;
+    data.hWnd = m_hwnd;
+    data.uID = m_id;
+    AfxShell().notifyIcon(NIM_DELETE, &data);
+    m_added = false;
+}
+
+void CTrayIcon::ShowMenu() {
+    if (m_hwnd == nullptr || m_menuId == 0)
+        return;
+    HMENU menu = ::LoadMenuW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_menuId));
+    if (menu == nullptr)
+        return;
+    POINT at{};
+    ::GetCursorPos(&at);
+    // The owner must be the foreground window or the menu does not close when the user clicks
+    // elsewhere, and the posted message makes the switch back happen at once.
+    AfxShell().setForegroundWindow(m_hwnd);
+    AfxShell().trackPopupMenu(::GetSubMenu(menu, 0), TPM_RIGHTBUTTON, at.x, at.y, 0, m_hwnd,
+                              nullptr);
+    AfxShell().postMessage(m_hwnd, WM_NULL, 0, 0);
+    ::DestroyMenu(menu);
+}
+
+bool CTrayIcon::OnWindowMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                LRESULT& result) {
+    if (hwnd != m_hwnd || m_hwnd == nullptr)
+        return false;
+    if (message == m_callbackMessage && static_cast<unsigned>(wParam) == m_id) {
+        const UINT mouse = LOWORD(lParam);
+        if (mouse == WM_RBUTTONUP || mouse == WM_LBUTTONUP || mouse == WM_CONTEXTMENU)
+            ShowMenu();
+        result = 0;
+        return true;
+    }
+    if (message == m_taskbarCreated && m_taskbarCreated != 0) {
+        m_added = false;
+        update();
+        return false;
+    }
+    if (message == WM_NCDESTROY)
+        remove();  // the icon belongs to this window
+    return false;
+}
+
+void CTrayIcon::OnFrameworkTerm() {
+    remove();
+}
