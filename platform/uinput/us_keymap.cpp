@@ -24,7 +24,6 @@ constexpr std::array<Entry, 128> kUsAscii = [] {
     t[10] = {KEY_LINEFEED, false};  // the Linefeed key, as the X11 sink's Linefeed keysym
     t[13] = {KEY_ENTER, false};
     t[27] = {KEY_ESC, false};
-    t[127] = {KEY_DELETE, false};
 
     const std::uint16_t letters[26] = {
         KEY_A, KEY_B, KEY_C, KEY_D, KEY_E, KEY_F, KEY_G, KEY_H, KEY_I, KEY_J, KEY_K, KEY_L, KEY_M,
@@ -87,6 +86,18 @@ std::vector<std::uint16_t> usKeyboardKeyCodes() {
         }
     }
     return codes;
+}
+
+KeyPlan usKeyPlan() {
+    KeyPlan plan;
+    plan.shiftKey = KEY_LEFTSHIFT;
+    plan.layoutName = "us (built in)";
+    for (std::uint16_t unit = 0; unit < kUsAscii.size(); ++unit) {
+        if (auto key = usKeyFor(unit)) {
+            plan.strokes[unit] = KeyStroke{key->code, key->shift, false};
+        }
+    }
+    return plan;
 }
 
 }  // namespace platform

@@ -1,6 +1,7 @@
 # The uinput sink typed through a real kernel in a qemu guest (label `vm`; `make test-vm`). The
 # guest has no libraries, so the test program is static and carries the sink's own sources.
 set(vm_sink_sources ${PROJECT_SOURCE_DIR}/platform/uinput/uinput_key_sink.cpp
+                    ${PROJECT_SOURCE_DIR}/platform/xkb/key_plan.cpp
                     ${PROJECT_SOURCE_DIR}/platform/uinput/us_keymap.cpp
                     ${PROJECT_SOURCE_DIR}/platform/uinput/event_pacer.cpp)
 if(CMAKE_SYSTEM_NAME STREQUAL "Linux" AND NOT PELMORA_SANITIZE AND EXISTS

@@ -36,7 +36,6 @@ struct UsLayout {
         keys[KEY_LINEFEED] = {'\n', '\n'};
         keys[KEY_BACKSPACE] = {'\b', '\b'};
         keys[KEY_ESC] = {'\x1B', '\x1B'};
-        keys[KEY_DELETE] = {'\x7F', '\x7F'};
     }
 };
 
