@@ -1,7 +1,9 @@
-// The Linux sinks: X11 through XTest, uinput for Wayland and the text console.
+// The Linux sinks: X11 through XTest, the desktop portal (GNOME, KDE), uinput for Wayland and
+// the text console.
 #include <cstdio>
 
 #include "platform/keys/key_sinks.h"
+#include "platform/portal/portal_key_sink.h"
 #include "platform/uinput/uinput_key_sink.h"
 #include "platform/x11/x11_key_sink.h"
 
@@ -14,12 +16,15 @@ std::unique_ptr<KeySink> makePlatformKeySink(const std::string& kind, std::strin
     if (kind == "uinput") {
         return makeUinputKeySink(error);
     }
+    if (kind == "portal") {
+        return makePortalKeySink(error);
+    }
     error = "unknown key sink '" + kind + "' (use " + keySinkKinds() + ")";
     return nullptr;
 }
 
 std::string platformKeySinkKinds() {
-    return "x11|uinput";
+    return "x11|portal|uinput";
 }
 
 std::unique_ptr<KeySink> makeSessionKeySink(std::string& error, std::string* chosen) {

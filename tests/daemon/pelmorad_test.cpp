@@ -34,7 +34,7 @@ TEST(PelmoradOptions, VersionAndHelp) {
 
     ChildProcess help({kPelmorad, "--help"});
     EXPECT_EQ(help.wait(10s), 0);
-    EXPECT_NE(help.out().find("--sink x11|uinput|stdout"), std::string::npos) << help.out();
+    EXPECT_NE(help.out().find("--sink x11|portal|uinput|stdout"), std::string::npos) << help.out();
     EXPECT_NE(help.out().find("PELMORA_CONFIG"), std::string::npos);
     EXPECT_EQ(help.err(), "");
 }
