@@ -65,9 +65,11 @@ bool portalProperty(DBusConnection* connection, const char* name, std::uint32_t&
 
 class PortalKeySink : public KeySink {
 public:
-    PortalKeySink(DBusConnection* connection, unsigned version, std::optional<KeyPlan> plan)
+    PortalKeySink(DBusConnection* connection, unsigned version, std::optional<KeyPlan> plan,
+                  std::function<void(const std::string&)> report)
         : m_plan(std::move(plan)),
-          m_session(connection, version, portalTokenPath(), reportToStderr,
+          m_report(report),
+          m_session(connection, version, portalTokenPath(), std::move(report),
                     PortalSession::Timing{}) {}
 
     void beginBlock() override {
@@ -94,7 +96,7 @@ public:
         if (m_plan && !m_plan->strokeFor(codeUnit)) {
             if (!m_reported[codeUnit]) {
                 m_reported[codeUnit] = true;
-                reportToStderr("the keyboard layout " + m_plan->layoutName + " has no key for " +
+                m_report("the keyboard layout " + m_plan->layoutName + " has no key for " +
                                describeCodeUnit(codeUnit) +
                                ", so the desktop cannot type it: it is not typed");
             }
@@ -109,6 +111,7 @@ public:
 
 private:
     std::optional<KeyPlan> m_plan;
+    std::function<void(const std::string&)> m_report;
     std::array<bool, 256> m_reported{};
     std::optional<std::chrono::steady_clock::time_point> m_overSince;
     PortalSession m_session;
@@ -131,27 +134,33 @@ std::string portalTokenPath() {
 }  // namespace platform
 
 std::unique_ptr<platform::KeySink> makePortalKeySink(std::string& error) {
+    return makePortalKeySink(error, platform::reportToStderr);
+}
+
+std::unique_ptr<platform::KeySink> makePortalKeySink(
+    std::string& error, std::function<void(const std::string&)> report) {
     dbus_threads_init_default();
     DBusError err;
     dbus_error_init(&err);
-    DBusConnection* connection = dbus_bus_get_private(DBUS_BUS_SESSION, &err);
+    DBusConnection* connection = platform::openSessionBus(&err);
     if (connection == nullptr) {
         error = std::string("no session bus for the desktop portal: ") +
                 (err.message ? err.message : "");
         dbus_error_free(&err);
         return nullptr;
     }
-    dbus_connection_set_exit_on_disconnect(connection, FALSE);
     std::uint32_t version = 0;
     std::uint32_t devices = 0;
     std::string why;
+    std::string failure;
     if (!platform::portalProperty(connection, "version", version, why) ||
         !platform::portalProperty(connection, "AvailableDeviceTypes", devices, why)) {
-        error = "no desktop portal for remote input (org.freedesktop.portal.RemoteDesktop): " + why;
+        failure = "no desktop portal for remote input (org.freedesktop.portal.RemoteDesktop): " + why;
     } else if ((devices & 1u) == 0) {
-        error = "the desktop portal offers no keyboard";
+        failure = "the desktop portal offers no keyboard";
     }
-    if (!error.empty()) {
+    if (!failure.empty()) {
+        error = failure;
         dbus_connection_close(connection);
         dbus_connection_unref(connection);
         return nullptr;
@@ -164,7 +173,8 @@ std::unique_ptr<platform::KeySink> makePortalKeySink(std::string& error) {
         plan = platform::planKeys(keymap.get(), layout.group, false);
         plan->layoutName = layout.names.describe() + " (from " + layout.source + ")";
     } else {
-        platform::reportToStderr(layoutError + "; every character is handed to the desktop");
+        report(layoutError + "; every character is handed to the desktop");
     }
-    return std::make_unique<platform::PortalKeySink>(connection, version, std::move(plan));
+    return std::make_unique<platform::PortalKeySink>(connection, version, std::move(plan),
+                                                     std::move(report));
 }

@@ -4,6 +4,7 @@
 // the restore token is kept next to the settings file and later starts need no dialog.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -14,6 +15,10 @@
 // reason reported once on standard error) until the user has agreed, after a refusal, and after
 // the portal closed the session or went away; a new session is asked for at a later block.
 std::unique_ptr<platform::KeySink> makePortalKeySink(std::string& error);
+// The same, with the reports going to `report` instead; it is called from the sink's own thread
+// as well as the caller's.
+std::unique_ptr<platform::KeySink> makePortalKeySink(
+    std::string& error, std::function<void(const std::string&)> report);
 
 namespace platform {
 

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -107,6 +108,25 @@ std::string requestSender(DBusConnection* connection) {
 }
 
 }  // namespace
+
+DBusConnection* openSessionBus(DBusError* error) {
+    const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+    DBusConnection* connection = nullptr;
+    if (address == nullptr || address[0] == '\0') {
+        connection = dbus_bus_get_private(DBUS_BUS_SESSION, error);
+    } else {
+        connection = dbus_connection_open_private(address, error);
+        if (connection != nullptr && !dbus_bus_register(connection, error)) {
+            dbus_connection_close(connection);
+            dbus_connection_unref(connection);
+            connection = nullptr;
+        }
+    }
+    if (connection != nullptr) {
+        dbus_connection_set_exit_on_disconnect(connection, FALSE);
+    }
+    return connection;
+}
 
 PortalSession::PortalSession(DBusConnection* connection, unsigned version, std::string tokenPath,
                              std::function<void(const std::string&)> report, Timing timing)
@@ -236,13 +256,12 @@ bool PortalSession::ensureConnection(std::string& error) {
     }
     DBusError err;
     dbus_error_init(&err);
-    m_connection = dbus_bus_get_private(DBUS_BUS_SESSION, &err);
+    m_connection = openSessionBus(&err);
     if (m_connection == nullptr) {
         error = std::string("cannot reach the session bus: ") + (err.message ? err.message : "");
         dbus_error_free(&err);
         return false;
     }
-    dbus_connection_set_exit_on_disconnect(m_connection, FALSE);
     return true;
 }
 

@@ -16,6 +16,11 @@
 
 namespace platform {
 
+// A private connection to the session bus named by DBUS_SESSION_BUS_ADDRESS as it is now (libdbus
+// would keep the first address it saw for the whole process), else libdbus's default. Null with
+// `error` set on failure.
+DBusConnection* openSessionBus(DBusError* error);
+
 class PortalSession {
 public:
     enum class State { Starting, Active, Refused, Failed };
