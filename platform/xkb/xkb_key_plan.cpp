@@ -117,38 +117,48 @@ KeyPlan planKeys(xkb_keymap* keymap, unsigned group, bool capsLock) {
     }
     const xkb_keycode_t min = xkb_keymap_min_keycode(keymap);
     const xkb_keycode_t max = xkb_keymap_max_keycode(keymap);
+    std::vector<XkbStatePtr> states;
     for (const Level& level : levels) {
-        XkbStatePtr state(xkb_state_new(keymap));
-        if (!state) {
-            break;
+        states.emplace_back(xkb_state_new(keymap));
+        if (!states.back()) {
+            return plan;
         }
-        xkb_state_update_mask(state.get(), 0, 0, lockedMods, 0, 0, group);
+        xkb_state_update_mask(states.back().get(), 0, 0, lockedMods, 0, 0, group);
         if (level.modifierKey != 0) {
-            xkb_state_update_key(state.get(), level.modifierKey, XKB_KEY_DOWN);
+            xkb_state_update_key(states.back().get(), level.modifierKey, XKB_KEY_DOWN);
         }
-        for (xkb_keycode_t kc = min; kc <= max; ++kc) {
-            if (kc < kEvdevOffset || kc == shiftKc || kc == altGrKc) {
-                continue;
+    }
+    // The main block of a standard keyboard first, whatever the level: keys beyond it (the
+    // keypad's parentheses, a Dollar key) exist on few keyboards, and those above key code 255
+    // reach no X client through Xwayland.
+    for (int rank = 0; rank < 3; ++rank) {
+        for (std::size_t l = 0; l < levels.size(); ++l) {
+            xkb_state* state = states[l].get();
+            for (xkb_keycode_t kc = min; kc <= max; ++kc) {
+                const int keyRank = kc < kEvdevOffset + 89 ? 0 : kc <= 255 ? 1 : 2;
+                if (keyRank != rank || kc < kEvdevOffset || kc == shiftKc || kc == altGrKc) {
+                    continue;
+                }
+                const xkb_keysym_t sym = xkb_state_key_get_one_sym(state, kc);
+                if (sym == XKB_KEY_NoSymbol || isKeypadKeysym(sym)) {
+                    continue;
+                }
+                // A key that acts on the keyboard state would lock a modifier or switch the group.
+                const xkb_keysym_t* plain = nullptr;
+                if (xkb_keymap_key_get_syms_by_level(keymap, kc, group, 0, &plain) == 1 &&
+                    ((plain[0] >= XKB_KEY_ISO_Lock && plain[0] <= XKB_KEY_ISO_Last_Group_Lock) ||
+                     (plain[0] >= XKB_KEY_Shift_L && plain[0] <= XKB_KEY_Hyper_R) ||
+                     plain[0] == XKB_KEY_Mode_switch || plain[0] == XKB_KEY_Num_Lock)) {
+                    continue;
+                }
+                const std::uint32_t cp = xkb_state_key_get_utf32(state, kc);
+                if (cp >= plan.strokes.size() ||
+                    !keyboardTypable(static_cast<std::uint16_t>(cp)) || plan.strokes[cp]) {
+                    continue;
+                }
+                plan.strokes[cp] = KeyStroke{static_cast<std::uint16_t>(kc - kEvdevOffset),
+                                             levels[l].shift, levels[l].altGr};
             }
-            const xkb_keysym_t sym = xkb_state_key_get_one_sym(state.get(), kc);
-            if (sym == XKB_KEY_NoSymbol || isKeypadKeysym(sym)) {
-                continue;
-            }
-            // A key that acts on the keyboard state would lock a modifier or switch the group.
-            const xkb_keysym_t* plain = nullptr;
-            if (xkb_keymap_key_get_syms_by_level(keymap, kc, group, 0, &plain) == 1 &&
-                ((plain[0] >= XKB_KEY_ISO_Lock && plain[0] <= XKB_KEY_ISO_Last_Group_Lock) ||
-                 (plain[0] >= XKB_KEY_Shift_L && plain[0] <= XKB_KEY_Hyper_R) ||
-                 plain[0] == XKB_KEY_Mode_switch || plain[0] == XKB_KEY_Num_Lock)) {
-                continue;
-            }
-            const std::uint32_t cp = xkb_state_key_get_utf32(state.get(), kc);
-            if (cp >= plan.strokes.size() || !keyboardTypable(static_cast<std::uint16_t>(cp)) ||
-                plan.strokes[cp]) {
-                continue;
-            }
-            plan.strokes[cp] =
-                KeyStroke{static_cast<std::uint16_t>(kc - kEvdevOffset), level.shift, level.altGr};
         }
     }
     plan.shiftKey = shiftKc != 0 ? static_cast<std::uint16_t>(shiftKc - kEvdevOffset) : 0;

@@ -33,7 +33,8 @@ using XkbKeymapPtr = std::unique_ptr<xkb_keymap, XkbKeymapDeleter>;
 XkbKeymapPtr compileKeymap(const LayoutNames& names, std::string& error);
 
 // The keys that type each code unit in `group` (wrapped into the keymap's groups) with Caps Lock
-// on or off: plain level first, then Shift, then AltGr, lowest key code first within a level.
+// on or off: keys of a standard keyboard's main block before others, then the plain level before
+// Shift before AltGr, then the lowest key code.
 // Keypad keys (their result follows Num Lock), keys that change the keyboard's state and levels
 // that give a dead key are never used; a code unit that keyboardTypable refuses never gets one.
 KeyPlan planKeys(xkb_keymap* keymap, unsigned group, bool capsLock);

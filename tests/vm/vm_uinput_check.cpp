@@ -241,12 +241,19 @@ int main() {
     typable += "\t\n\b\x1B";
     typable += "\xE4\xF6\xFC\xC4\xD6\xDC\xDF\xA7\xB0\xB2\xB3\xB5";  // äöüÄÖÜß§°²³µ
     std::vector<std::vector<std::uint16_t>> blocks;
-    blocks.emplace_back(typable.begin(), typable.end());
+    const auto units = [](const std::string& text) {
+        std::vector<std::uint16_t> out;
+        for (const unsigned char c : text) {
+            out.push_back(c);
+        }
+        return out;
+    };
+    blocks.push_back(units(typable));
     blocks.push_back({'A', 0xE9, 0x00, 0x85, 0x7F, '^', '`', 'b'});
     std::string expected = typable + "Ab";
     for (int i = 0; i < 50; ++i) {
         const std::string code = "Zy-4006381333931-" + std::to_string(i);
-        std::vector<std::uint16_t> block(code.begin(), code.end());
+        std::vector<std::uint16_t> block = units(code);
         block.push_back(13);
         blocks.push_back(block);
         expected += code + "\r";

@@ -70,6 +70,8 @@ TEST(XkbKeyPlan, KeysAndLevelsOnFourLayouts) {
                    {'@', altGr(KEY_Q)},
                    {'|', altGr(KEY_102ND)},
                    {'{', altGr(KEY_7)},
+                   {'(', shifted(KEY_8)},  // not the plain keypad parenthesis of evdev keymaps
+                   {'$', shifted(KEY_4)},  // nor the Dollar key, beyond what X clients reach
                    {'^', std::nullopt},  // dead keys only
                    {'`', std::nullopt},
                    {0xB4, std::nullopt}});
