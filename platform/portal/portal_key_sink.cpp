@@ -29,9 +29,9 @@ void reportToStderr(const std::string& text) {
 // A property of the RemoteDesktop interface as uint32; false when the portal does not answer.
 bool portalProperty(DBusConnection* connection, const char* name, std::uint32_t& value,
                     std::string& error) {
-    DBusMessage* call =
-        dbus_message_new_method_call("org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop",
-                                     DBUS_INTERFACE_PROPERTIES, "Get");
+    DBusMessage* call = dbus_message_new_method_call("org.freedesktop.portal.Desktop",
+                                                     "/org/freedesktop/portal/desktop",
+                                                     DBUS_INTERFACE_PROPERTIES, "Get");
     const char* interface = "org.freedesktop.portal.RemoteDesktop";
     dbus_message_append_args(call, DBUS_TYPE_STRING, &interface, DBUS_TYPE_STRING, &name,
                              DBUS_TYPE_INVALID);
@@ -75,6 +75,14 @@ public:
     void beginBlock() override {
         const PortalSession::State state = m_session.state();
         const auto now = std::chrono::steady_clock::now();
+        if (state == PortalSession::State::Starting && !m_saidWaiting) {
+            m_saidWaiting = true;
+            m_report(
+                "waiting for the desktop's permission to type (answer its dialog): scans are read "
+                "and recorded but not typed until then");
+        } else if (state == PortalSession::State::Active) {
+            m_saidWaiting = false;
+        }
         if (state == PortalSession::State::Refused || state == PortalSession::State::Failed) {
             if (!m_overSince) {
                 m_overSince = now;
@@ -97,8 +105,8 @@ public:
             if (!m_reported[codeUnit]) {
                 m_reported[codeUnit] = true;
                 m_report("the keyboard layout " + m_plan->layoutName + " has no key for " +
-                               describeCodeUnit(codeUnit) +
-                               ", so the desktop cannot type it: it is not typed");
+                         describeCodeUnit(codeUnit) +
+                         ", so the desktop cannot type it: it is not typed");
             }
             return;
         }
@@ -114,6 +122,7 @@ private:
     std::function<void(const std::string&)> m_report;
     std::array<bool, 256> m_reported{};
     std::optional<std::chrono::steady_clock::time_point> m_overSince;
+    bool m_saidWaiting = false;
     PortalSession m_session;
 };
 
@@ -125,9 +134,9 @@ std::string portalTokenPath() {
         const passwd* entry = ::getpwuid(::getuid());
         home = entry != nullptr ? entry->pw_dir : nullptr;
     }
-    const std::string settings = util::settingsFilePath(
-        std::getenv("PELMORA_CONFIG"), std::getenv("XDG_CONFIG_HOME"), home, kCompanyName,
-        kProductName);
+    const std::string settings =
+        util::settingsFilePath(std::getenv("PELMORA_CONFIG"), std::getenv("XDG_CONFIG_HOME"), home,
+                               kCompanyName, kProductName);
     return settings.empty() ? settings : settings + ".portal-token";
 }
 
@@ -155,7 +164,8 @@ std::unique_ptr<platform::KeySink> makePortalKeySink(
     std::string failure;
     if (!platform::portalProperty(connection, "version", version, why) ||
         !platform::portalProperty(connection, "AvailableDeviceTypes", devices, why)) {
-        failure = "no desktop portal for remote input (org.freedesktop.portal.RemoteDesktop): " + why;
+        failure =
+            "no desktop portal for remote input (org.freedesktop.portal.RemoteDesktop): " + why;
     } else if ((devices & 1u) == 0) {
         failure = "the desktop portal offers no keyboard";
     }

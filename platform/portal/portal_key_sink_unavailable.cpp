@@ -7,7 +7,8 @@ std::unique_ptr<platform::KeySink> makePortalKeySink(std::string& error) {
 
 std::unique_ptr<platform::KeySink> makePortalKeySink(std::string& error,
                                                      std::function<void(const std::string&)>) {
-    error = "the desktop-portal sink is not built (libdbus-1 or xkbcommon development files missing)";
+    error =
+        "the desktop-portal sink is not built (libdbus-1 or xkbcommon development files missing)";
     return nullptr;
 }
 

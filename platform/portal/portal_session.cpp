@@ -235,8 +235,8 @@ void PortalSession::run() {
         pump(1000);
     }
     if (m_connection != nullptr && !m_sessionHandle.empty()) {
-        DBusMessage* close = dbus_message_new_method_call(kPortalName, m_sessionHandle.c_str(),
-                                                          kSession, "Close");
+        DBusMessage* close =
+            dbus_message_new_method_call(kPortalName, m_sessionHandle.c_str(), kSession, "Close");
         if (close != nullptr) {
             dbus_message_set_no_reply(close, TRUE);
             dbus_connection_send(m_connection, close, nullptr);
@@ -495,9 +495,8 @@ bool PortalSession::setUp(std::string& error, State& failure) {
         return false;
     }
     const auto devices = response.strings.find("devices");
-    if (response.code != 0 ||
-        (devices != response.strings.end() &&
-         (std::stoul(devices->second) & kKeyboardDevice) == 0)) {
+    if (response.code != 0 || (devices != response.strings.end() &&
+                               (std::stoul(devices->second) & kKeyboardDevice) == 0)) {
         error = "the desktop portal did not grant a keyboard";
         return false;
     }

@@ -26,7 +26,8 @@ public:
     enum class State { Starting, Active, Refused, Failed };
 
     struct Timing {
-        std::chrono::milliseconds call{5000};      // one method call's reply
+        // One method call's reply; also what stopping may wait for a portal that hangs.
+        std::chrono::milliseconds call{2000};
         std::chrono::milliseconds request{10000};  // a request's response, no dialog involved
         std::chrono::milliseconds consent{std::chrono::minutes(5)};  // the user's answer
     };

@@ -69,8 +69,8 @@ std::unique_ptr<UinputKeySink> makeUinputKeySinkFor(const KeyPlan& plan, const K
         ::close(fd);
         return nullptr;
     }
-    auto sink = std::make_unique<UinputKeySink>(fd, true,
-                                                std::chrono::steady_clock::now() + kDeviceSettle);
+    auto sink =
+        std::make_unique<UinputKeySink>(fd, true, std::chrono::steady_clock::now() + kDeviceSettle);
     sink->setPlans(plan, capsPlan);
     return sink;
 }
@@ -93,8 +93,8 @@ bool capsLockLit() {
         unsigned long ledBits = 0;
         unsigned long leds = 0;
         if (::ioctl(fd, EVIOCGBIT(EV_LED, sizeof ledBits), &ledBits) >= 0 &&
-            (ledBits & (1ul << LED_CAPSL)) != 0 && ::ioctl(fd, EVIOCGLED(sizeof leds), &leds) >= 0 &&
-            (leds & (1ul << LED_CAPSL)) != 0) {
+            (ledBits & (1ul << LED_CAPSL)) != 0 &&
+            ::ioctl(fd, EVIOCGLED(sizeof leds), &leds) >= 0 && (leds & (1ul << LED_CAPSL)) != 0) {
             lit = true;
         }
         ::close(fd);
@@ -113,7 +113,8 @@ UinputKeySink::UinputKeySink(int fd, bool ownsDevice, std::chrono::steady_clock:
       m_ready(ready),
       m_pacer(pacer),
       m_plans{usKeyPlan(), usKeyPlan()},
-      m_report([](const std::string& text) { std::fprintf(stderr, "pelmora: %s\n", text.c_str()); }) {}
+      m_report(
+          [](const std::string& text) { std::fprintf(stderr, "pelmora: %s\n", text.c_str()); }) {}
 
 void UinputKeySink::setPlans(KeyPlan plan, KeyPlan capsPlan, std::function<bool()> capsLockOn) {
     m_plans[0] = std::move(plan);

@@ -209,8 +209,8 @@ SessionLayout detectSessionLayout() {
     bool found = false;
     if (desktop.find("GNOME") != std::string::npos) {
         const std::string key = "gsettings get org.gnome.desktop.input-sources ";
-        if (auto gnome =
-                parseGnomeSources(commandOutput(key + "sources"), commandOutput(key + "mru-sources"))) {
+        if (auto gnome = parseGnomeSources(commandOutput(key + "sources"),
+                                           commandOutput(key + "mru-sources"))) {
             result = *gnome;
             found = true;
         }

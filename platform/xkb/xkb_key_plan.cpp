@@ -152,8 +152,8 @@ KeyPlan planKeys(xkb_keymap* keymap, unsigned group, bool capsLock) {
                     continue;
                 }
                 const std::uint32_t cp = xkb_state_key_get_utf32(state, kc);
-                if (cp >= plan.strokes.size() ||
-                    !keyboardTypable(static_cast<std::uint16_t>(cp)) || plan.strokes[cp]) {
+                if (cp >= plan.strokes.size() || !keyboardTypable(static_cast<std::uint16_t>(cp)) ||
+                    plan.strokes[cp]) {
                     continue;
                 }
                 plan.strokes[cp] = KeyStroke{static_cast<std::uint16_t>(kc - kEvdevOffset),

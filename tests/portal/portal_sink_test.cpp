@@ -195,6 +195,7 @@ TEST_F(PortalSink, DeclinedDialogTypesNothingAndNeverHoldsTheCaller) {
         block("abc");
     }
     EXPECT_LT(Clock::now() - t0, std::chrono::milliseconds(500));
+    EXPECT_EQ(reportsWith("waiting for the desktop's permission"), 1);
     ASSERT_TRUE(waitFor([&] { return reportsWith("declined") == 1; }));
     for (int i = 0; i < 5; ++i) {
         block("abc");

@@ -16,7 +16,9 @@ struct DeLayout {
 
     DeLayout() {
         const auto set = [this](int code, unsigned char plain, unsigned char shifted,
-                                unsigned char altGr) { keys[code] = {plain, shifted, altGr}; };
+                                unsigned char altGr) {
+            keys[code] = {plain, shifted, altGr};
+        };
         set(KEY_GRAVE, 0, 0xB0, 0);  // dead circumflex, degree sign
         set(KEY_1, '1', '!', 0xB9);
         set(KEY_2, '2', '"', 0xB2);

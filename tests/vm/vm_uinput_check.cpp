@@ -25,8 +25,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/uinput/uinput_key_sink.h"
 #include "de_layout.h"
+#include "platform/uinput/uinput_key_sink.h"
 
 namespace {
 
@@ -124,10 +124,11 @@ private:
                     continue;
                 }
                 const auto key = m_layout.keys.find(e.code);
-                const unsigned char typed =
-                    key == m_layout.keys.end() || (shift && altGr)
-                        ? 0
-                        : key->second[altGr ? 2 : shift ? 1 : 0];
+                const unsigned char typed = key == m_layout.keys.end() || (shift && altGr)
+                                                ? 0
+                                                : key->second[altGr   ? 2
+                                                              : shift ? 1
+                                                                      : 0];
                 if (typed == 0) {
                     ++m_decoded.unknownKeys;
                     continue;

@@ -37,7 +37,8 @@ struct Case {
     std::optional<KeyStroke> stroke;
 };
 
-void expectStrokes(const KeyPlan& plan, const std::string& what, std::initializer_list<Case> cases) {
+void expectStrokes(const KeyPlan& plan, const std::string& what,
+                   std::initializer_list<Case> cases) {
     for (const Case& c : cases) {
         EXPECT_EQ(plan.strokeFor(c.unit), c.stroke)
             << what << ": " << platform::describeCodeUnit(c.unit);
@@ -64,7 +65,7 @@ TEST(XkbKeyPlan, KeysAndLevelsOnFourLayouts) {
     expectStrokes(dePlan, "de",
                   {{'y', plain(KEY_Z)},
                    {'z', plain(KEY_Y)},
-                   {0xE4, plain(KEY_APOSTROPHE)},  // ä
+                   {0xE4, plain(KEY_APOSTROPHE)},   // ä
                    {0xDC, shifted(KEY_LEFTBRACE)},  // Ü
                    {0xDF, plain(KEY_MINUS)},        // ß
                    {'@', altGr(KEY_Q)},
@@ -72,7 +73,7 @@ TEST(XkbKeyPlan, KeysAndLevelsOnFourLayouts) {
                    {'{', altGr(KEY_7)},
                    {'(', shifted(KEY_8)},  // not the plain keypad parenthesis of evdev keymaps
                    {'$', shifted(KEY_4)},  // nor the Dollar key, beyond what X clients reach
-                   {'^', std::nullopt},  // dead keys only
+                   {'^', std::nullopt},    // dead keys only
                    {'`', std::nullopt},
                    {0xB4, std::nullopt}});
     expectStrokes(platform::planKeys(fr.get(), 0, false), "fr",
@@ -206,8 +207,9 @@ TEST(SessionLayout, ParsesWhatEachSourceSays) {
     EXPECT_EQ(debian.variant, "");
     EXPECT_EQ(debian.options, "compose:ralt");
 
-    auto gnome = platform::parseGnomeSources("[('xkb', 'us'), ('ibus', 'anthy'), ('xkb', 'de+neo')]",
-                                             "[('xkb', 'de+neo'), ('xkb', 'us')]");
+    auto gnome =
+        platform::parseGnomeSources("[('xkb', 'us'), ('ibus', 'anthy'), ('xkb', 'de+neo')]",
+                                    "[('xkb', 'de+neo'), ('xkb', 'us')]");
     ASSERT_TRUE(gnome);
     EXPECT_EQ(gnome->names.layout, "us,de");
     EXPECT_EQ(gnome->names.variant, ",neo");
@@ -215,7 +217,8 @@ TEST(SessionLayout, ParsesWhatEachSourceSays) {
     EXPECT_FALSE(platform::parseGnomeSources("@a(ss) []", "@a(ss) []"));
 
     auto kde = platform::parseKxkbrc(
-        "[Layout]\nDisplayNames=,\nLayoutList=us,ru\nUse=true\nVariantList=,\nOptions=grp:alt_shift_toggle\n");
+        "[Layout]\nDisplayNames=,\nLayoutList=us,ru\nUse=true\nVariantList=,\nOptions=grp:alt_"
+        "shift_toggle\n");
     ASSERT_TRUE(kde);
     EXPECT_EQ(kde->layout, "us,ru");
     EXPECT_EQ(kde->variant, "");
