@@ -199,9 +199,11 @@ void PortalSession::fail(State state, const std::string& reason) {
         m_state = state;
         m_keys.clear();
     }
-    if (m_report) {
+    // A portal that stays away fails again at every retry: say so once.
+    if (reason != m_lastFailure && m_report) {
         m_report(reason);
     }
+    m_lastFailure = reason;
 }
 
 void PortalSession::run() {
@@ -223,6 +225,7 @@ void PortalSession::run() {
                     std::lock_guard<std::mutex> lock(m_mutex);
                     m_state = State::Active;
                 }
+                m_lastFailure.clear();
                 if (m_report) {
                     m_report("typing through the desktop portal");
                 }
@@ -251,9 +254,11 @@ bool PortalSession::ensureConnection(std::string& error) {
         return true;
     }
     if (m_connection != nullptr) {
+        dbus_connection_close(m_connection);
         dbus_connection_unref(m_connection);
         m_connection = nullptr;
     }
+    m_watching = false;
     DBusError err;
     dbus_error_init(&err);
     m_connection = openSessionBus(&err);
@@ -426,11 +431,15 @@ bool PortalSession::setUp(std::string& error, State& failure) {
     m_sessionHandle.clear();
     DBusError err;
     dbus_error_init(&err);
-    for (const char* rule :
-         {"type='signal',interface='org.freedesktop.portal.Request',member='Response'",
-          "type='signal',interface='org.freedesktop.portal.Session',member='Closed'",
-          "type='signal',sender='org.freedesktop.DBus',member='NameOwnerChanged',"
-          "arg0='org.freedesktop.portal.Desktop'"}) {
+    static const char* const kRules[] = {
+        "type='signal',interface='org.freedesktop.portal.Request',member='Response'",
+        "type='signal',interface='org.freedesktop.portal.Session',member='Closed'",
+        "type='signal',sender='org.freedesktop.DBus',member='NameOwnerChanged',"
+        "arg0='org.freedesktop.portal.Desktop'"};
+    for (const char* rule : kRules) {
+        if (m_watching) {
+            break;
+        }
         dbus_bus_add_match(m_connection, rule, &err);
         if (dbus_error_is_set(&err)) {
             error = std::string("cannot watch the desktop portal: ") + err.message;
@@ -438,6 +447,7 @@ bool PortalSession::setUp(std::string& error, State& failure) {
             return false;
         }
     }
+    m_watching = true;
 
     Response response;
     std::string token = nextToken();

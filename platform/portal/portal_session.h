@@ -77,6 +77,8 @@ private:
     std::map<std::string, Response> m_responses;  // by request path
     unsigned m_tokenCounter = 0;
     bool m_portalGone = false;
+    bool m_watching = false;    // the signal matches are set on m_connection
+    std::string m_lastFailure;  // said once, until a session works again
 
     mutable std::mutex m_mutex;
     State m_state = State::Starting;

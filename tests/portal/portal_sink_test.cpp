@@ -170,6 +170,12 @@ TEST_F(PortalSink, ConsentOnceThenTheStoredTokenIsOfferedAndTypingSurvivesAPorta
     // the stored token at the next block.
     stop(mock);
     ASSERT_TRUE(waitFor([&] { return reportsWith("went away") + reportsWith("ended") >= 1; }));
+    // Scans while it is away retry and fail alike: that is said once.
+    for (int i = 0; i < 4; ++i) {
+        block("x");
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    EXPECT_EQ(reportsWith("CreateSession"), 1);
     startMock(R"({"version": 2, "restore-token": "again"})");
     ASSERT_TRUE(waitFor([&] {
         block("");
