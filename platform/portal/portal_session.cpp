@@ -434,8 +434,8 @@ bool PortalSession::setUp(std::string& error, State& failure) {
     static const char* const kRules[] = {
         "type='signal',interface='org.freedesktop.portal.Request',member='Response'",
         "type='signal',interface='org.freedesktop.portal.Session',member='Closed'",
-        "type='signal',sender='org.freedesktop.DBus',member='NameOwnerChanged',"
-        "arg0='org.freedesktop.portal.Desktop'"};
+        ("type='signal',sender='org.freedesktop.DBus',member='NameOwnerChanged',"
+         "arg0='org.freedesktop.portal.Desktop'")};
     for (const char* rule : kRules) {
         if (m_watching) {
             break;

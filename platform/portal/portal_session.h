@@ -84,7 +84,6 @@ private:
     State m_state = State::Starting;
     bool m_stop = false;
     bool m_wantStart = true;
-    bool m_wantFlush = false;
     std::deque<std::uint32_t> m_keys;
     int m_wakeFd = -1;
     std::thread m_thread;
