@@ -8,8 +8,11 @@
 set -euo pipefail
 
 declare -A groups=(
-  [build]="cmake ninja-build g++ make pkg-config clang-format dpkg-dev file"
-  [test]="libgtest-dev libgmock-dev libbenchmark-dev socat"
+  # xkbcommon: the uinput sink types on the session's layout; libdbus-1: the desktop-portal sink.
+  [build]="cmake ninja-build g++ make pkg-config clang-format dpkg-dev file libxkbcommon-dev xkb-data libdbus-1-dev"
+  # dbus and python3-dbusmock: the portal sink against a mock portal on a private bus;
+  # libxkbcommon-tools: xkbcli, the oracle for the inverse keymap.
+  [test]="libgtest-dev libgmock-dev libbenchmark-dev socat dbus python3-dbusmock libxkbcommon-tools"
   [x11]="libx11-dev libxtst-dev libxi-dev xvfb xauth x11-xkb-utils x11-utils xdotool"
   # The virtual-keyboard sink, and a headless sway with wtype to test and measure it against.
   [wayland]="libwayland-dev wayland-protocols libxkbcommon-dev sway wtype wayland-utils"

@@ -47,6 +47,15 @@ Options parseOptions(int argc, char** argv) {
             options.version = true;
         } else if (arg == "-v" || arg == "--verbose") {
             options.verbose = true;
+        } else if (arg == "--layout" || arg.rfind("--layout=", 0) == 0) {
+            if (arg == "--layout" && i + 1 >= argc) {
+                usageError("--layout needs a value, e.g. de or de:nodeadkeys");
+            }
+            const std::string value =
+                arg == "--layout" ? argv[++i] : arg.substr(std::strlen("--layout="));
+            // The sinks that follow the user's keymap read it from there, as the tray program's
+            // do when it is set in the environment.
+            ::setenv("PELMORA_LAYOUT", value.c_str(), 1);
         } else if (arg == "--sink" || arg.rfind("--sink=", 0) == 0) {
             std::string value;
             if (arg == "--sink") {
@@ -74,7 +83,7 @@ Options parseOptions(int argc, char** argv) {
 
 void printHelp() {
     std::printf(
-        "Usage: %s [--sink %s] [--verbose]\n"
+        "Usage: %s [--sink %s] [--layout L[:V]] [--verbose]\n"
         "       %s --help | --version\n"
         "\n"
         "Reads the barcode scanner named by the %s settings and types every scan into the\n"
@@ -86,12 +95,16 @@ void printHelp() {
         "                           in an X session x11, else uinput\n"
         "                  wayland  the compositor's virtual keyboard (sway and other wlroots\n"
         "                           compositors): every character, whatever the layout\n"
-        "                  portal   the desktop portal's remote desktop (GNOME, KDE)\n"
-        "                  uinput   a virtual US keyboard (Wayland, text console); ASCII only\n"
+        "                  portal   the desktop portal (GNOME, KDE): asks the user once;\n"
+        "                           characters the layout lacks are not typed\n"
+        "                  uinput   a virtual keyboard (Wayland, text console) on the\n"
+        "                           session's layout: characters it lacks are not typed\n"
         "                  x11      the focused X client, through XTest\n"
         "                  stdout   standard output: the bytes as received, one line per scan\n"
         "                A sink that stops working (its compositor went away) is reported and\n"
         "                made again at the next scan; the scans are read and recorded meanwhile.\n"
+        "  --layout L[:V] the keyboard layout (and variant) of the session, where it cannot\n"
+        "                be detected: e.g. de, de:nodeadkeys, us,de (also PELMORA_LAYOUT)\n"
         "  -v, --verbose report the sink chosen and why the others were not, connection\n"
         "                changes and why an open failed, on standard error\n"
         "  -h, --help    show this text\n"

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "platform/keys/key_sinks.h"
+#include "platform/portal/portal_key_sink.h"
 #include "platform/uinput/uinput_key_sink.h"
 #include "platform/wayland/wayland_key_sink.h"
 #include "platform/x11/x11_key_sink.h"
@@ -14,6 +15,7 @@ namespace {
 SinkFactories linuxFactories() {
     SinkFactories f;
     f.wayland = [](std::string& e) { return makeWaylandKeySink(e); };
+    f.portal = [](std::string& e) { return makePortalKeySink(e); };
     f.uinput = [](std::string& e) { return makeUinputKeySink(e); };
     f.x11 = [](std::string& e) { return makeX11KeySink(e); };
     return f;

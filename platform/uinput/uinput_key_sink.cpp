@@ -5,7 +5,11 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <dirent.h>
+#include <linux/input.h>
+
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <thread>
 
@@ -40,15 +44,18 @@ std::string uinputAccessAdvice(int errnoValue, const std::string& path) {
     return text;
 }
 
-std::unique_ptr<KeySink> makeUinputKeySink(std::string& error, const std::string& path) {
+std::unique_ptr<UinputKeySink> makeUinputKeySinkFor(const KeyPlan& plan, const KeyPlan& capsPlan,
+                                                    std::string& error, const std::string& path) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         error = uinputAccessAdvice(errno, path);
         return nullptr;
     }
     bool ok = ::ioctl(fd, UI_SET_EVBIT, EV_KEY) == 0 && ::ioctl(fd, UI_SET_EVBIT, EV_SYN) == 0;
-    for (std::uint16_t code : usKeyboardKeyCodes()) {
-        ok = ok && ::ioctl(fd, UI_SET_KEYBIT, static_cast<int>(code)) == 0;
+    for (const KeyPlan* p : {&plan, &capsPlan}) {
+        for (std::uint16_t code : p->keyCodes()) {
+            ok = ok && ::ioctl(fd, UI_SET_KEYBIT, static_cast<int>(code)) == 0;
+        }
     }
     uinput_setup setup{};
     setup.id.bustype = BUS_VIRTUAL;
@@ -62,13 +69,62 @@ std::unique_ptr<KeySink> makeUinputKeySink(std::string& error, const std::string
         ::close(fd);
         return nullptr;
     }
-    return std::make_unique<UinputKeySink>(fd, true,
-                                           std::chrono::steady_clock::now() + kDeviceSettle);
+    auto sink =
+        std::make_unique<UinputKeySink>(fd, true, std::chrono::steady_clock::now() + kDeviceSettle);
+    sink->setPlans(plan, capsPlan);
+    return sink;
+}
+
+bool capsLockLit() {
+    DIR* dir = ::opendir("/dev/input");
+    if (dir == nullptr) {
+        return false;
+    }
+    bool lit = false;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (std::strncmp(entry->d_name, "event", 5) != 0) {
+            continue;
+        }
+        const std::string device = std::string("/dev/input/") + entry->d_name;
+        const int fd = ::open(device.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) {
+            continue;
+        }
+        unsigned long ledBits = 0;
+        unsigned long leds = 0;
+        if (::ioctl(fd, EVIOCGBIT(EV_LED, sizeof ledBits), &ledBits) >= 0 &&
+            (ledBits & (1ul << LED_CAPSL)) != 0 &&
+            ::ioctl(fd, EVIOCGLED(sizeof leds), &leds) >= 0 && (leds & (1ul << LED_CAPSL)) != 0) {
+            lit = true;
+        }
+        ::close(fd);
+        if (lit) {
+            break;
+        }
+    }
+    ::closedir(dir);
+    return lit;
 }
 
 UinputKeySink::UinputKeySink(int fd, bool ownsDevice, std::chrono::steady_clock::time_point ready,
                              EventPacer pacer)
-    : m_fd(fd), m_ownsDevice(ownsDevice), m_ready(ready), m_pacer(pacer) {}
+    : m_fd(fd),
+      m_ownsDevice(ownsDevice),
+      m_ready(ready),
+      m_pacer(pacer),
+      m_plans{usKeyPlan(), usKeyPlan()},
+      m_report(
+          [](const std::string& text) { std::fprintf(stderr, "pelmora: %s\n", text.c_str()); }) {}
+
+void UinputKeySink::setPlans(KeyPlan plan, KeyPlan capsPlan, std::function<bool()> capsLockOn) {
+    m_plans[0] = std::move(plan);
+    m_plans[1] = std::move(capsPlan);
+    m_capsLockOn = std::move(capsLockOn);
+}
+
+void UinputKeySink::setReport(std::function<void(const std::string&)> report) {
+    m_report = std::move(report);
+}
 
 UinputKeySink::~UinputKeySink() {
     flush();
@@ -78,7 +134,10 @@ UinputKeySink::~UinputKeySink() {
     ::close(m_fd);
 }
 
-void UinputKeySink::beginBlock() {}
+void UinputKeySink::beginBlock() {
+    // Caps Lock flips the letters' levels; the user may have toggled it since the last scan.
+    m_capsLocked = m_capsLockOn && m_capsLockOn();
+}
 
 void UinputKeySink::emit(std::uint16_t type, std::uint16_t code, std::int32_t value) {
     input_event event{};
@@ -90,23 +149,33 @@ void UinputKeySink::emit(std::uint16_t type, std::uint16_t code, std::int32_t va
 }
 
 void UinputKeySink::sendKey(std::uint16_t codeUnit) {
-    const std::optional<UsKey> key = usKeyFor(codeUnit);
+    const KeyPlan& plan = m_plans[m_capsLocked ? 1 : 0];
+    const std::optional<KeyStroke> key = plan.strokeFor(codeUnit);
     if (!key) {
+        if (keyboardTypable(codeUnit) && !m_reported[codeUnit]) {
+            m_reported[codeUnit] = true;
+            if (m_report) {
+                m_report("the keyboard layout " + plan.layoutName + " has no key for " +
+                         describeCodeUnit(codeUnit) +
+                         " (or only through a dead key): it is not typed");
+            }
+        }
         return;
     }
     std::this_thread::sleep_until(m_ready);
-    // Press and release in separate reports, so no client sees a key that was never down; Shift
-    // goes down before and up after the key, so nothing stays pressed.
-    if (key->shift) {
-        emit(EV_KEY, KEY_LEFTSHIFT, 1);
+    // Press and release in separate reports, so no client sees a key that was never down; the
+    // modifier goes down before and up after the key, so nothing stays pressed.
+    const std::uint16_t modifier = key->shift ? plan.shiftKey : key->altGr ? plan.altGrKey : 0;
+    if (modifier != 0) {
+        emit(EV_KEY, modifier, 1);
         emit(EV_SYN, SYN_REPORT, 0);
     }
-    emit(EV_KEY, key->code, 1);
+    emit(EV_KEY, key->key, 1);
     emit(EV_SYN, SYN_REPORT, 0);
-    emit(EV_KEY, key->code, 0);
+    emit(EV_KEY, key->key, 0);
     emit(EV_SYN, SYN_REPORT, 0);
-    if (key->shift) {
-        emit(EV_KEY, KEY_LEFTSHIFT, 0);
+    if (modifier != 0) {
+        emit(EV_KEY, modifier, 0);
         emit(EV_SYN, SYN_REPORT, 0);
     }
     // One write per character, paced, keeps the kernel's per-client event buffers from

@@ -89,4 +89,16 @@ std::vector<std::uint16_t> usKeyboardKeyCodes() {
     return codes;
 }
 
+KeyPlan usKeyPlan() {
+    KeyPlan plan;
+    plan.shiftKey = KEY_LEFTSHIFT;
+    plan.layoutName = "us (built in)";
+    for (std::uint16_t unit = 0; unit < kUsAscii.size(); ++unit) {
+        if (auto key = usKeyFor(unit)) {
+            plan.strokes[unit] = KeyStroke{key->code, key->shift, false};
+        }
+    }
+    return plan;
+}
+
 }  // namespace platform

@@ -1,11 +1,13 @@
-// Which key of a US keyboard types a character: the uinput sink sends key codes, not characters,
-// so the session's layout decides what appears. Only the US layout gives the intended text; other
-// layouts, bytes from 0x80 up and control characters without a key of their own are not typed.
+// Which key of a US keyboard types a character: the plan the uinput sink falls back on when it
+// cannot read the session's layout (no xkbcommon in the build). Bytes from 0x80 up, DEL and
+// control characters without a key of their own are not typed.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <vector>
+
+#include "platform/xkb/key_plan.h"
 
 namespace platform {
 
@@ -19,5 +21,8 @@ std::optional<UsKey> usKeyFor(std::uint16_t codeUnit);
 
 // Every key code usKeyFor can return, plus Left Shift: the keys the virtual keyboard declares.
 std::vector<std::uint16_t> usKeyboardKeyCodes();
+
+// The same table as a key plan.
+KeyPlan usKeyPlan();
 
 }  // namespace platform

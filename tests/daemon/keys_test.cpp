@@ -23,7 +23,8 @@ using platform::usKeyFor;
 namespace {
 
 TEST(UsKeymap, TypesPrintableAsciiAndKeyedControlsOnly) {
-    const std::set<int> keyedControls{8, 9, 10, 13, 27};  // DEL is no key
+    // DEL is no key: the Delete key would delete the character after the cursor.
+    const std::set<int> keyedControls{8, 9, 10, 13, 27};
     for (int unit = 0; unit <= 0xFFFF; ++unit) {
         const bool printable = unit >= 0x20 && unit <= 0x7E;
         const bool expected = printable || keyedControls.count(unit) != 0;
@@ -472,8 +473,6 @@ TEST(KeySinkByName, UnknownKindIsRefused) {
     std::string error;
     EXPECT_EQ(platform::makeKeySink("carrier-pigeon", error), nullptr);
     EXPECT_NE(error.find("auto|wayland|portal|uinput|x11|stdout"), std::string::npos) << error;
-    EXPECT_EQ(platform::makeKeySink("portal", error), nullptr);
-    EXPECT_NE(error.find("built without the portal"), std::string::npos) << error;
     EXPECT_NE(platform::makeKeySink("stdout", error), nullptr);
 }
 

@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Boots Debian's kernel under qemu (software emulation: no KVM needed) with a tiny busybox
 # initramfs that loads evdev and uinput and runs one static test program; passes when the
-# program prints "VM-RESULT: PASS".
-#   tests/vm/run_vm.sh PROGRAM WORKDIR
+# program prints "VM-RESULT: PASS". PLAN, when given, is put at /plan in the guest.
+#   tests/vm/run_vm.sh PROGRAM WORKDIR [PLAN]
 # Needs qemu-system-x86, busybox-static and linux-image-amd64 (tools/bootstrap.sh vm); exits 77
 # (skipped) when one is missing.
 set -euo pipefail
-program=$1 work=$2
+program=$1 work=$2 plan=${3:-}
 skip() { echo "vm test skipped: $*"; exit 77; }
 
 qemu=$(command -v qemu-system-x86_64 || true)
@@ -28,6 +28,7 @@ mkdir -p "$work/root"/{bin,dev,proc,sys,lib/modules}
 root=$work/root
 cp "$busybox" "$root/bin/busybox"
 cp "$program" "$root/check"
+[ -z "$plan" ] || cp "$plan" "$root/plan"
 # The modules as plain .ko files, whatever compression the package uses.
 for m in drivers/input/evdev drivers/input/misc/uinput; do
   src=$(ls "/lib/modules/$version/kernel/$m".ko* 2>/dev/null | head -1)

@@ -1,0 +1,40 @@
+// The keyboard layout of the session, for the sinks that need the user's keymap: named by the
+// user (PELMORA_LAYOUT, set by `pelmorad --layout`), else the desktop's own settings (GNOME's
+// input sources, KDE's kxkbrc), else XKB_DEFAULT_*, else /etc/default/keyboard. The active group
+// comes from GNOME's most recently used source or sway's IPC where they say; group 0 elsewhere.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "platform/xkb/xkb_key_plan.h"
+
+namespace platform {
+
+struct SessionLayout {
+    LayoutNames names;
+    unsigned group = 0;
+    std::string source;  // where the names came from, for --verbose
+};
+
+SessionLayout detectSessionLayout();
+
+// "de", "de:nodeadkeys", "us,de:nodeadkeys": layouts separated by commas, each with an optional
+// variant after ':'. Nothing when the text is not of that form.
+std::optional<LayoutNames> parseLayoutOption(const std::string& text);
+
+// The XKB* lines of /etc/default/keyboard (shell assignments, quoted or not).
+LayoutNames parseDefaultKeyboard(const std::string& text);
+
+// GNOME: `gsettings get org.gnome.desktop.input-sources sources` and `... mru-sources`, as
+// printed ("[('xkb', 'us'), ('xkb', 'de+nodeadkeys')]"). The keymap's groups are the xkb
+// sources in order; the active one is the first xkb entry of mru-sources.
+std::optional<SessionLayout> parseGnomeSources(const std::string& sources, const std::string& mru);
+
+// KDE's ~/.config/kxkbrc: [Layout] LayoutList, VariantList, Options, Model when Use=true.
+std::optional<LayoutNames> parseKxkbrc(const std::string& text);
+
+// `swaymsg -t get_inputs --raw`: the xkb_active_layout_index of the first keyboard.
+std::optional<unsigned> parseSwayActiveLayout(const std::string& json);
+
+}  // namespace platform
