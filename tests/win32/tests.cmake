@@ -10,6 +10,8 @@ add_executable(serial_probe win32/serial_probe.cpp)
 target_link_libraries(serial_probe PRIVATE pelmora_core)
 add_executable(typing_target win32/typing_target.cpp)
 target_link_libraries(typing_target PRIVATE pelmora_options)
+add_executable(post_message win32/post_message.cpp)
+target_link_libraries(post_message PRIVATE pelmora_options)
 
 set(wine_harness ${PROJECT_SOURCE_DIR}/tools/wine/wine-run
     ${CMAKE_CURRENT_SOURCE_DIR}/win32/wine_harness.py)
@@ -50,6 +52,15 @@ if(PELMORA_GUI_BACKEND STREQUAL "WIN32" AND TARGET pelmora_app)
                         COMMAND ${wine_harness} desktop --tray $<TARGET_FILE:win32_shell_app_test>
                                 --gtest_filter=SessionEnd.*
                         LABELS win32 shell)
+  # The installed program end to end: pelmora.exe on COM1 (a pseudo-terminal) types scans into a
+  # focused window; Exit from its tray menu ends it.
+  if(TARGET pelmora)
+    pelmora_add_wine_test(win32_tray_typing
+                          COMMAND ${wine_harness} tray-typing --window $<TARGET_FILE:typing_target>
+                                  --program $<TARGET_FILE:pelmora>
+                                  --post $<TARGET_FILE:post_message>
+                          LABELS win32 shell e2e)
+  endif()
   pelmora_add_wine_test(win32_shell_no_tray
                         COMMAND ${wine_harness} desktop $<TARGET_FILE:win32_shell_app_test>
                                 --gtest_filter=NoTray.*

@@ -1,7 +1,8 @@
 // A window that takes the keyboard focus and prints every WM_CHAR it receives as "char XXXX" (the
 // UTF-16 code unit in hex): the far end of the typing test. Prints "ready" once it is the
-// foreground window with the focus, and "done" after the expected number of characters; gives up
-// when no character has come for the idle time.
+// foreground window with the focus, "focus lost" and "focus back" when another window takes the
+// foreground and gives it back, and "done" after the expected number of characters; gives up when
+// no character has come for the idle time.
 //   typing_target <expected characters> <idle ms>
 #include <windows.h>
 
@@ -15,6 +16,8 @@ long received = 0;
 DWORD idleMs = 20000;
 DWORD lastActivity = 0;
 bool ready = false;
+bool foreground = false;
+bool finished = false;
 
 LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
@@ -23,6 +26,7 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
             std::fflush(stdout);
             lastActivity = GetTickCount();
             if (++received >= expected) {
+                finished = true;
                 std::printf("done\n");
                 std::fflush(stdout);
                 PostQuitMessage(0);
@@ -35,10 +39,17 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
                 SetFocus(window);
                 if (GetForegroundWindow() == window && GetFocus() == window) {
                     ready = true;
+                    foreground = true;
                     lastActivity = GetTickCount();
                     std::printf("ready\n");
                     std::fflush(stdout);
                 }
+            } else if (finished) {
+                return 0;
+            } else if ((GetForegroundWindow() == window) != foreground) {
+                foreground = !foreground;
+                std::printf(foreground ? "focus back\n" : "focus lost\n");
+                std::fflush(stdout);
             } else if (GetTickCount() - lastActivity > idleMs) {
                 std::printf("idle after %ld of %ld characters\n", received, expected);
                 std::fflush(stdout);

@@ -13,6 +13,11 @@ dosdevices symlink to a pseudo-terminal made here; the host's serial ports are n
       The whole reader: bytes into the pseudo-terminal, READER.exe reads COM1 and types them,
       TARGET.exe (a focused window under Xvfb) reports the WM_CHAR it receives.
 
+  wine_harness.py tray-typing --window TARGET.exe --program PELMORA.exe --post POST.exe
+      The tray program end to end: its icon docked in trayer, scans typed into TARGET.exe with an
+      Enter after each, then Exit clicked in the tray menu (opened by POST.exe posting the icon's
+      right click) ends it and leaves the settings as they were.
+
 Prints "done" as its last line when every check passed.
 """
 import argparse
@@ -65,10 +70,18 @@ class Program:
             self.lines.append(line)
         return True
 
-    def expect(self, pattern, timeout):
-        """Waits for a new line matching pattern; returns the match."""
+    def expect(self, pattern, timeout, since=None):
+        """Waits for a new line (or one from line number since on) matching pattern; returns the
+        match."""
+        match = self.wait_for(pattern, timeout, since)
+        if match is None:
+            fail(f"{self.tag}: no line matching {pattern!r} within {timeout} s")
+        return match
+
+    def wait_for(self, pattern, timeout, since=None):
+        """Like expect, but returns None when no such line came in time."""
         regex = re.compile(pattern)
-        seen = len(self.lines)
+        seen = len(self.lines) if since is None else since
         deadline = time.monotonic() + timeout
         while True:
             for line in self.lines[seen:]:
@@ -78,7 +91,7 @@ class Program:
             seen = len(self.lines)
             remaining = deadline - time.monotonic()
             if remaining <= 0:
-                fail(f"{self.tag}: no line matching {pattern!r} within {timeout} s")
+                return None
             if not self._read_some(min(remaining, 0.5)):
                 if self.proc.poll() is not None or not self._read_some(0):
                     self.proc.wait()
@@ -176,26 +189,52 @@ def start_xvfb():
     return xvfb, ":" + number.decode().strip()
 
 
+def start_desktop(env, tray, helpers):
+    """openbox and, with tray, trayer on env's display; appends them to helpers."""
+    helpers.append(subprocess.Popen(["openbox", "--sm-disable"], env=env,
+                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+    if not tray:
+        return
+    # trayer docks into the window manager's panel space: start it once openbox manages the
+    # screen, and again if it gave up.
+    deadline = time.monotonic() + 20
+    while "window id #" not in subprocess.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"],
+                                              env=env, capture_output=True, text=True).stdout:
+        if time.monotonic() > deadline:
+            fail("openbox did not start")
+        time.sleep(0.1)
+    for attempt in range(3):
+        errors = tempfile.TemporaryFile()
+        trayer = subprocess.Popen(
+            ["trayer", "--edge", "top", "--align", "right", "--widthtype", "request",
+             "--height", "32", "--SetDockType", "true"], env=env,
+            stdout=subprocess.DEVNULL, stderr=errors)
+        helpers.append(trayer)
+        deadline = time.monotonic() + 20
+        while subprocess.run(["xdotool", "search", "--classname", "trayer"], env=env,
+                             stdout=subprocess.DEVNULL,
+                             stderr=subprocess.DEVNULL).returncode != 0:
+            if trayer.poll() is not None or time.monotonic() > deadline:
+                break
+            time.sleep(0.2)
+        else:
+            return
+        trayer.kill()
+        trayer.wait()
+        errors.seek(0)
+        print(f"trayer did not start (attempt {attempt + 1}): "
+              f"{errors.read().decode(errors='replace').strip()!r}", flush=True)
+    fail("trayer did not start")
+
+
 def run_desktop(args):
     master, _slave = make_com1(os.environ["WINEPREFIX"])
     xvfb, display = start_xvfb()
     env = dict(os.environ, DISPLAY=display)
-    helpers = [subprocess.Popen(["openbox", "--sm-disable"], env=env, stdout=subprocess.DEVNULL,
-                                stderr=subprocess.DEVNULL)]
+    helpers = []
     program = None
     try:
-        if args.tray:
-            helpers.append(subprocess.Popen(
-                ["trayer", "--edge", "top", "--align", "right", "--widthtype", "request",
-                 "--height", "32", "--SetDockType", "true"], env=env,
-                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
-            deadline = time.monotonic() + 20
-            while subprocess.run(["xdotool", "search", "--classname", "trayer"], env=env,
-                                 stdout=subprocess.DEVNULL,
-                                 stderr=subprocess.DEVNULL).returncode != 0:
-                if time.monotonic() > deadline:
-                    fail("trayer did not start")
-                time.sleep(0.2)
+        start_desktop(env, args.tray, helpers)
         program = Program("test", ["wine", args.program] + args.program_args, env)
         status = program.finish(300)
         drain(master)
@@ -224,10 +263,13 @@ READER_SETTINGS = {
 }
 
 
-def write_reader_settings(env):
+SETTINGS_KEY = "HKEY_CURRENT_USER\\Software\\Vantel\\Pelmora"
+
+
+def write_reader_settings(env, settings=READER_SETTINGS):
     with tempfile.NamedTemporaryFile("w", suffix=".reg", delete=False) as reg:
-        reg.write("REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Vantel\\Pelmora]\n")
-        for name, value in READER_SETTINGS.items():
+        reg.write(f"REGEDIT4\n\n[{SETTINGS_KEY}]\n")
+        for name, value in settings.items():
             reg.write(f'"{name}"={value}\n')
         path = reg.name
     try:
@@ -286,6 +328,152 @@ def run_typing(args):
         xvfb.wait()
 
 
+def read_settings(env):
+    """The values of the settings key as regedit exports them: {name: '"text"' or 'dword:...'}."""
+    with tempfile.TemporaryDirectory() as scratch:
+        path = os.path.join(scratch, "settings.reg")
+        subprocess.run(["wine", "regedit", "/E", path, SETTINGS_KEY], env=env, check=True,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        with open(path, "rb") as exported:
+            raw = exported.read()
+    text = raw.decode("utf-16") if raw[:2] == b"\xff\xfe" else raw.decode("latin-1")
+    return dict(m.groups() for m in re.finditer(r'^"([^"]+)"=(.*?)\r?$', text, re.M))
+
+
+def x_windows(env, *query):
+    found = subprocess.run(["xdotool", "search"] + list(query), env=env,
+                           capture_output=True, text=True)
+    return found.stdout.split()
+
+
+def docked_icon(env):
+    """The X window of a Wine tray icon that trayer has embedded (parent not the root), or None."""
+    for window in x_windows(env, "--classname", "explorer.exe"):
+        info = subprocess.run(["xprop", "-id", window, "_XEMBED_INFO"], env=env,
+                              capture_output=True, text=True).stdout
+        tree = subprocess.run(["xwininfo", "-children", "-id", window], env=env,
+                              capture_output=True, text=True).stdout
+        root = re.search(r"Root window id: (0x[0-9a-f]+)", tree)
+        parent = re.search(r"Parent window id: (0x[0-9a-f]+)", tree)
+        if "_XEMBED_INFO(" in info and root and parent and root.group(1) != parent.group(1):
+            return window
+    return None
+
+
+def typed_chars(window):
+    return [int(m.group(1), 16) for m in
+            (re.match(r"^char ([0-9A-F]{4})$", line) for line in window.lines) if m]
+
+
+# Two scans, each read as one block: Latin-1 bytes and '&' must arrive as those characters, each
+# scan followed by Enter.
+TRAY_NOTIFY_MESSAGE = 9998  # the frame's tray callback message and the icon's id
+TRAY_ICON_ID = 9999
+WM_RBUTTONUP = 0x0205
+TRAY_SCANS = [b"PEL-\xe9&\xfc 42", b"x&y\xff\xa9\xe0"]
+
+
+def run_tray_typing(args):
+    master, _slave = make_com1(os.environ["WINEPREFIX"])
+    xvfb, display = start_xvfb()
+    env = dict(os.environ, DISPLAY=display)
+    helpers = []
+    window = pelmora = None
+    expected = [c for scan in TRAY_SCANS for c in list(scan) + [0x0D]]
+    try:
+        start_desktop(env, True, helpers)
+        settings = dict(READER_SETTINGS, bCRLF="dword:00000001")
+        write_reader_settings(env, settings)
+        window = Program("window", ["wine", args.window, str(len(expected)), "30000"], env)
+        window.expect(r"^ready$", 120)
+        since = len(window.lines)
+        pelmora = Program("pelmora", ["wine", args.program, "--verbose"], env)
+        pelmora.expect(r"^pelmora: opened COM1$", 120)
+        deadline = time.monotonic() + 60
+        while (icon := docked_icon(env)) is None:
+            if time.monotonic() > deadline:
+                fail("the tray icon did not dock")
+            time.sleep(0.3)
+        print("ok the tray icon docked", flush=True)
+        # Under Wine the docked icon's window becomes the foreground window (X focus stays put),
+        # so the keys would go to it: click into the target, as a user does before scanning.
+        if window.wait_for(r"^focus lost$", 10, since) is not None:
+            since = len(window.lines)
+            target = x_windows(env, "--name", "^Typing target$")
+            if not target:
+                fail("no X window for the target")
+            subprocess.run(["xdotool", "mousemove", "--window", target[0], "200", "100",
+                            "click", "1"], env=env, check=True)
+            window.expect(r"^focus back$", 20, since)
+
+        typed_so_far = 0
+        for scan in TRAY_SCANS:
+            os.write(master, scan)
+            typed_so_far += len(scan) + 1
+            deadline = time.monotonic() + 30
+            while len(typed_chars(window)) < typed_so_far:
+                if time.monotonic() > deadline or not window._read_some(0.5):
+                    fail(f"typed {typed_chars(window)} after {scan!r}")
+            drain(master)
+        typed = typed_chars(window)
+        if typed != expected:
+            fail(f"typed {typed}, expected {expected}")
+        if window.finish(30) != 0 or window.lines[-1] != "done":
+            fail("window did not finish")
+        print(f"ok {len(expected)} characters typed, Latin-1, '&' and an Enter after each scan",
+              flush=True)
+
+        # Exit from the tray menu: the icon's right click as the shell reports it (Wine's tray
+        # forwards a right click on the docked icon in only about half of the runs), then a click
+        # on the menu's last item, Exit; the popup is pelmora.exe's only visible window.
+        subprocess.run(["xdotool", "mousemove", "--window", icon, "8", "8"], env=env, check=True)
+        menu = []
+        for _attempt in range(3):
+            poster = Program("post", ["wine", args.post, args.title, str(TRAY_NOTIFY_MESSAGE),
+                                      str(TRAY_ICON_ID), str(WM_RBUTTONUP)], env)
+            if poster.finish(30) != 0 or poster.lines[-1:] != ["done"]:
+                fail("could not post the tray icon's right click")
+            deadline = time.monotonic() + 5
+            while not (menu := x_windows(env, "--onlyvisible", "--classname", "pelmora.exe")):
+                if time.monotonic() > deadline:
+                    break
+                time.sleep(0.1)
+            if menu:
+                break
+            print("no tray menu yet", flush=True)
+        if not menu:
+            fail("no tray menu after the icon's right click")
+        geometry = subprocess.run(["xdotool", "getwindowgeometry", "--shell", menu[0]], env=env,
+                                  capture_output=True, text=True, check=True).stdout
+        height = int(re.search(r"HEIGHT=(\d+)", geometry).group(1))
+        width = int(re.search(r"WIDTH=(\d+)", geometry).group(1))
+        subprocess.run(["xdotool", "mousemove", "--window", menu[0], str(width // 2),
+                        str(height - 10), "click", "1"], env=env, check=True)
+        status = pelmora.finish(30)
+        if status != 0:
+            fail(f"pelmora: status {status} after Exit")
+        deadline = time.monotonic() + 10
+        while docked_icon(env) is not None:
+            if time.monotonic() > deadline:
+                fail("the tray icon is still docked after Exit")
+            time.sleep(0.3)
+        after = read_settings(env)
+        changed = {name: after.get(name) for name, value in settings.items()
+                   if after.get(name, "").lower() != value.lower()}
+        if changed:
+            fail(f"settings changed by the run: {changed}")
+        print("ok Exit from the tray menu ended pelmora.exe, settings intact", flush=True)
+    finally:
+        for program in (pelmora, window):
+            if program is not None:
+                program.stop()
+        for helper in helpers:
+            helper.terminate()
+            helper.wait()
+        xvfb.terminate()
+        xvfb.wait()
+
+
 def main():
     if not in_sandbox() or "WINEPREFIX" not in os.environ:
         fail("run me through tools/wine/wine-run (sandbox and WINEPREFIX)")
@@ -305,8 +493,14 @@ def main():
     typing.add_argument("--seed", type=int, default=20261207)
     typing.add_argument("--interrupt", action="store_true")
     typing.add_argument("reader_args", nargs="*")
+    tray_typing = commands.add_parser("tray-typing")
+    tray_typing.add_argument("--window", required=True)
+    tray_typing.add_argument("--program", required=True)
+    tray_typing.add_argument("--post", required=True)
+    tray_typing.add_argument("--title", default="Pelmora Utility")
     args = parser.parse_args()
-    {"serial": run_serial, "desktop": run_desktop, "typing": run_typing}[args.command](args)
+    {"serial": run_serial, "desktop": run_desktop, "typing": run_typing,
+     "tray-typing": run_tray_typing}[args.command](args)
     print("done", flush=True)
 
 
