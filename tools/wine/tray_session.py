@@ -32,21 +32,29 @@ class Desktop:
         self.env = dict(os.environ, DISPLAY=display)
         self.helpers = [subprocess.Popen(["openbox", "--sm-disable"], env=self.env,
                                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)]
-        self.helpers.append(subprocess.Popen(
-            ["trayer", "--edge", "top", "--align", "right", "--widthtype", "request",
-             "--height", "32", "--SetDockType", "true"], env=self.env,
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
         self.trayer = None
-        deadline = time.monotonic() + 20
-        while self.trayer is None:
-            found = self.x("xdotool", "search", "--classname", "trayer")
-            if found:
-                self.trayer = found.split()[0]
-            elif time.monotonic() > deadline:
-                self.close()
-                fail("trayer did not start")
-            else:
-                time.sleep(0.2)
+        # trayer now and then dies at start (before openbox manages the screen): start it again.
+        for _ in range(3):
+            trayer = subprocess.Popen(
+                ["trayer", "--edge", "top", "--align", "right", "--widthtype", "request",
+                 "--height", "32", "--SetDockType", "true"], env=self.env,
+                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            self.helpers.append(trayer)
+            deadline = time.monotonic() + 10
+            while self.trayer is None and trayer.poll() is None and time.monotonic() < deadline:
+                found = self.x("xdotool", "search", "--classname", "trayer")
+                if found:
+                    self.trayer = found.split()[0]
+                else:
+                    time.sleep(0.2)
+            if self.trayer is not None:
+                break
+            trayer.terminate()
+            trayer.wait()
+            self.helpers.remove(trayer)
+        if self.trayer is None:
+            self.close()
+            fail("trayer did not start")
 
     def close(self):
         for helper in reversed(self.helpers):
@@ -75,13 +83,13 @@ class Desktop:
         finally:
             os.unlink(path)
 
-    def docked_icon(self):
+    def docked_icon(self, owner="explorer.exe"):
         """Geometry (x, y, w, h) of a Wine tray icon embedded in trayer, or None. Wine's
         explorer.exe owns the icons; an embedded one is a grandchild of trayer's panel, where a
         top-level window of explorer's sits at the root."""
         tree = self.x("xwininfo", "-root", "-tree")
         for line in tree.splitlines():
-            match = re.match(r'( *)(0x[0-9a-f]+) .*\("explorer\.exe" "explorer\.exe"\)\s+'
+            match = re.match(r'( *)(0x[0-9a-f]+) .*\("' + re.escape(owner) + r'" "[^"]*"\)\s+'
                              r"(\d+)x(\d+)\+-?\d+\+-?\d+\s+\+(-?\d+)\+(-?\d+)", line)
             if match and len(match.group(1)) > 8:
                 w, h, x, y = (int(g) for g in match.groups()[2:])
@@ -90,10 +98,10 @@ class Desktop:
                     return x, y, w, h
         return None
 
-    def wait_docked(self, timeout):
+    def wait_docked(self, timeout, owner="explorer.exe"):
         deadline = time.monotonic() + timeout
         while time.monotonic() < deadline:
-            icon = self.docked_icon()
+            icon = self.docked_icon(owner)
             if icon is not None:
                 return icon
             time.sleep(0.02)
