@@ -36,3 +36,8 @@ if [ -x "$build/bench/bench_serial_timing" ]; then
   echo
   "$build/bench/bench_serial_timing"
 fi
+# pelmora.exe under Wine next to the Linux tray program (tools/bootstrap.sh windows and the win64
+# build beside this one, or PELMORA_WIN64_BUILD); a "skipped" row says what is missing.
+# Last, as it takes the longest.
+echo
+"$(dirname "$0")/wine_tray.sh" "$build" "${PELMORA_WIN64_BUILD:-$(dirname "$build")/win64}"

@@ -20,8 +20,8 @@ declare -A groups=(
   # wine puts wine, wineboot and wineserver on the PATH; wine64 alone does not.
   # The tray program's Wine tests: a window manager and a tray host, Tahoma (fonts-wine) and an
   # Arial stand-in (fonts-liberation) for the dialogs; libwine only recommends the fonts; xprop and
-  # xwininfo (x11-utils) to see the tray icon docked.
-  [windows]="mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 python3 xvfb xauth xdotool openbox trayer fonts-wine fonts-liberation x11-utils"
+  # xwininfo (x11-utils) to see the tray icon docked; xwd (x11-apps) for the screenshots.
+  [windows]="mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 python3 xvfb xauth xdotool openbox trayer fonts-wine fonts-liberation x11-utils x11-apps"
   [windows32]="wine32:i386"
   [installer]="nsis"
   [fuzz]="clang libclang-rt-14-dev"
