@@ -1,15 +1,20 @@
 // What the typing benchmarks share: how they score what a receiver got, the receiver's timing
-// lines and the percentiles of their tables.
+// lines, the scan-to-typed loops and the percentiles of their tables.
 #pragma once
 
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "fakes/fake_serial.h"
+#include "settings/scanner_settings.h"
+#include "support/settings_store.h"
 #include "x11/x_session.h"
 
 namespace bench {
@@ -108,6 +113,81 @@ inline long long nextEnter(xtest::Child& receiver, std::size_t before, long long
         std::sscanf(receiver.errors().c_str() + at, "enter_ns %lld", &t);
     }
     return t;
+}
+
+// Settings for a reader on a scripted port: Enter after each scan, no character dropped.
+inline void useScriptedPort() {
+    auto store = std::make_shared<util::MemorySettingsStore>();
+    theConfig.setStore(store);
+    store->writeString("", ScannerSettings::DeviceName.name, "/dev/scripted");
+    store->writeInteger("", ScannerSettings::bSkipFirstChar.name, 0);
+    store->writeInteger("", ScannerSettings::bCRLF.name, 1);
+}
+
+// Hands `scans` EAN-13 codes to a reader through its scripted port; for each one that the
+// receiver saw end in Enter, the milliseconds from the hand-over to that Enter.
+inline std::vector<double> scansThroughPort(xtest::Child& receiver, fakes::SerialLog& serial,
+                                            int scans) {
+    const std::string code = "4006381333931";
+    std::vector<double> out;
+    for (int i = 0; i < scans; ++i) {
+        const std::size_t before = receiver.errors().size();
+        long long t0 = 0;
+        {
+            std::lock_guard<std::mutex> guard(serial.mutex);
+            serial.reads_queue.push_back({true, {code.begin(), code.end()}});
+            t0 = monotonicNs();
+            serial.changed.notify_all();
+        }
+        if (const long long t1 = nextEnter(receiver, before, 5'000'000'000LL)) {
+            out.push_back(static_cast<double>(t1 - t0) / 1e6);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return out;
+}
+
+// A pelmorad settings file at `config` for the pseudo-terminal `port` at 115200 8N1, Enter after
+// each scan; false when the settings store would not read it (pelmorad would open the default
+// device, a real port).
+inline bool writePtyConfig(const std::string& config, const std::string& port) {
+    if (!xtest::configHonoured(config)) {
+        return false;
+    }
+    FILE* f = std::fopen(config.c_str(), "w");
+    if (f == nullptr) {
+        return false;
+    }
+    std::fprintf(f,
+                 "DeviceName=\"%s\"\nSerialDevice=1\nBaudRate=115200\nbCRLF=1\n"
+                 "bSkipFirstChar=0\nbDSR=0\nbDTR=0\nbCTS=0\nbXIN=0\nbXOUT=0\n",
+                 port.c_str());
+    std::fclose(f);
+    return true;
+}
+
+// Writes EAN-13 codes to a pelmorad reading `pty` until `scans` came through; for each, the
+// milliseconds from the write of its last byte to its Enter at the receiver, less the 100 ms gap
+// after which the port hands the block over. The first scan only shows that the port is open.
+inline std::vector<double> scansThroughPty(xtest::Child& receiver, xtest::Pty& pty, int scans) {
+    std::vector<double> out;
+    const std::vector<std::uint16_t> code = {'4', '0', '0', '6', '3', '8', '1',
+                                             '3', '3', '3', '9', '3', '1'};
+    bool open = false;
+    for (int i = 0; i < scans + 50 && static_cast<int>(out.size()) < scans; ++i) {
+        const std::size_t before = receiver.errors().size();
+        pty.send(code);
+        const long long t0 = monotonicNs();
+        if (const long long t1 =
+                nextEnter(receiver, before, open ? 5'000'000'000LL : 500'000'000LL)) {
+            if (open) {
+                out.push_back(static_cast<double>(t1 - t0) / 1e6 - 100.0);
+            }
+            open = true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    }
+    return out;
 }
 
 }  // namespace bench

@@ -22,8 +22,6 @@ util::VLAppConfig theConfig(kProductName, kCompanyName, kCompanyWebAddress);
 namespace {
 
 using bench::finish;
-using bench::monotonicNs;
-using bench::nextEnter;
 using bench::percentile;
 using bench::Run;
 
@@ -62,11 +60,7 @@ Run typeXdotool(xtest::XSession& x, const std::vector<std::uint16_t>& text) {
 // Scan-to-typed through the reader thread and the sink, from the moment the port hands over a
 // block: the part of the delay that is Pelmora's own, above the serial line's 100 ms gap.
 std::vector<double> readerOverheadMs(xtest::XSession& x, int scans) {
-    auto store = std::make_shared<util::MemorySettingsStore>();
-    theConfig.setStore(store);
-    store->writeString("", ScannerSettings::DeviceName.name, "/dev/scripted");
-    store->writeInteger("", ScannerSettings::bSkipFirstChar.name, 0);
-    store->writeInteger("", ScannerSettings::bCRLF.name, 1);
+    bench::useScriptedPort();
     xtest::Child receiver = x.startReceiver({"--enter-times", "--idle-exit-ms", "20000"});
     auto serial = std::make_shared<fakes::SerialLog>();
     std::string error;
@@ -76,22 +70,7 @@ std::vector<double> readerOverheadMs(xtest::XSession& x, int scans) {
     }
     DeviceReaderThread reader(std::make_unique<fakes::FakeSerialApi>(serial), std::move(sink));
     reader.start();
-    const std::string code = "4006381333931";  // an EAN-13
-    std::vector<double> out;
-    for (int i = 0; i < scans; ++i) {
-        const std::size_t before = receiver.errors().size();
-        long long t0 = 0;
-        {
-            std::lock_guard<std::mutex> guard(serial->mutex);
-            serial->reads_queue.push_back({true, {code.begin(), code.end()}});
-            t0 = monotonicNs();
-            serial->changed.notify_all();
-        }
-        if (const long long t1 = nextEnter(receiver, before, 5'000'000'000LL)) {
-            out.push_back(static_cast<double>(t1 - t0) / 1e6);
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+    std::vector<double> out = bench::scansThroughPort(receiver, *serial, scans);
     reader.stop(true);
     return out;
 }
@@ -106,38 +85,15 @@ std::vector<double> daemonOverheadMs(xtest::XSession& x, int scans) {
         return {};
     }
     const std::string config = std::string(dir) + "/settings.conf";
-    if (!xtest::configHonoured(config)) {
-        return {};  // pelmorad would read the default device, a real port
-    }
-    if (FILE* f = std::fopen(config.c_str(), "w")) {
-        std::fprintf(f,
-                     "DeviceName=\"%s\"\nSerialDevice=1\nBaudRate=115200\nbCRLF=1\n"
-                     "bSkipFirstChar=0\nbDSR=0\nbDTR=0\nbCTS=0\nbXIN=0\nbXOUT=0\n",
-                     pty.slave().c_str());
-        std::fclose(f);
+    if (!bench::writePtyConfig(config, pty.slave())) {
+        return {};
     }
     xtest::Child receiver = x.startReceiver({"--enter-times", "--idle-exit-ms", "60000"});
     xtest::Child daemon({PELMORA_PELMORAD, "--sink", "x11"},
                         {"PELMORA_CONFIG=" + config, "XDG_CONFIG_HOME=" + std::string(dir),
                          "HOME=" + std::string(dir), "DISPLAY=" + x.display()},
                         false, true);
-    std::vector<double> out;
-    const std::vector<std::uint16_t> code = {'4', '0', '0', '6', '3', '8', '1',
-                                             '3', '3', '3', '9', '3', '1'};
-    bool open = false;
-    for (int i = 0; i < scans + 50 && static_cast<int>(out.size()) < scans; ++i) {
-        const std::size_t before = receiver.errors().size();
-        pty.send(code);
-        const long long t0 = monotonicNs();
-        if (const long long t1 =
-                nextEnter(receiver, before, open ? 5'000'000'000LL : 500'000'000LL)) {
-            if (open) {  // the first scan through only shows that the port is open
-                out.push_back(static_cast<double>(t1 - t0) / 1e6 - 100.0);
-            }
-            open = true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
-    }
+    std::vector<double> out = bench::scansThroughPty(receiver, pty, scans);
     daemon.stop();
     xtest::run({"rm", "-rf", dir});
     return out;

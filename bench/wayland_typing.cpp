@@ -23,8 +23,6 @@ util::VLAppConfig theConfig(kProductName, kCompanyName, kCompanyWebAddress);
 namespace {
 
 using bench::finish;
-using bench::monotonicNs;
-using bench::nextEnter;
 using bench::percentile;
 using bench::Run;
 
@@ -75,11 +73,7 @@ Run typeWtype(swaytest::SwaySession& sway, const std::vector<std::uint16_t>& tex
 // Scan-to-typed through the reader thread and the sink, from the moment the port hands over a
 // block: the part of the delay that is Pelmora's own, above the serial line's 100 ms gap.
 std::vector<double> readerOverheadMs(swaytest::SwaySession& sway, int scans) {
-    auto store = std::make_shared<util::MemorySettingsStore>();
-    theConfig.setStore(store);
-    store->writeString("", ScannerSettings::DeviceName.name, "/dev/scripted");
-    store->writeInteger("", ScannerSettings::bSkipFirstChar.name, 0);
-    store->writeInteger("", ScannerSettings::bCRLF.name, 1);
+    bench::useScriptedPort();
     xtest::Child receiver = sway.startReceiver({"--enter-times", "--idle-exit-ms", "20000"});
     auto serial = std::make_shared<fakes::SerialLog>();
     std::string error;
@@ -90,22 +84,7 @@ std::vector<double> readerOverheadMs(swaytest::SwaySession& sway, int scans) {
     DeviceReaderThread reader(std::make_unique<fakes::FakeSerialApi>(serial), std::move(sink));
     reader.start();
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    const std::string code = "4006381333931";  // an EAN-13
-    std::vector<double> out;
-    for (int i = 0; i < scans; ++i) {
-        const std::size_t before = receiver.errors().size();
-        long long t0 = 0;
-        {
-            std::lock_guard<std::mutex> guard(serial->mutex);
-            serial->reads_queue.push_back({true, {code.begin(), code.end()}});
-            t0 = monotonicNs();
-            serial->changed.notify_all();
-        }
-        if (const long long t1 = nextEnter(receiver, before, 5'000'000'000LL)) {
-            out.push_back(static_cast<double>(t1 - t0) / 1e6);
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+    std::vector<double> out = bench::scansThroughPort(receiver, *serial, scans);
     reader.stop(true);
     return out;
 }
@@ -119,38 +98,15 @@ std::vector<double> daemonOverheadMs(swaytest::SwaySession& sway, int scans) {
         return {};
     }
     const std::string config = std::string(dir) + "/settings.conf";
-    if (!xtest::configHonoured(config)) {
-        return {};  // pelmorad would read the default device, a real port
-    }
-    if (FILE* f = std::fopen(config.c_str(), "w")) {
-        std::fprintf(f,
-                     "DeviceName=\"%s\"\nSerialDevice=1\nBaudRate=115200\nbCRLF=1\n"
-                     "bSkipFirstChar=0\nbDSR=0\nbDTR=0\nbCTS=0\nbXIN=0\nbXOUT=0\n",
-                     pty.slave().c_str());
-        std::fclose(f);
+    if (!bench::writePtyConfig(config, pty.slave())) {
+        return {};
     }
     xtest::Child receiver = sway.startReceiver({"--enter-times", "--idle-exit-ms", "60000"});
     std::vector<std::string> env = sway.env();
     env.insert(env.end(), {"PELMORA_CONFIG=" + config, "XDG_CONFIG_HOME=" + std::string(dir),
                            "HOME=" + std::string(dir)});
     xtest::Child daemon({PELMORA_PELMORAD, "--sink", "wayland"}, env, false, true);
-    std::vector<double> out;
-    const std::vector<std::uint16_t> code = {'4', '0', '0', '6', '3', '8', '1',
-                                             '3', '3', '3', '9', '3', '1'};
-    bool open = false;
-    for (int i = 0; i < scans + 50 && static_cast<int>(out.size()) < scans; ++i) {
-        const std::size_t before = receiver.errors().size();
-        pty.send(code);
-        const long long t0 = monotonicNs();
-        if (const long long t1 =
-                nextEnter(receiver, before, open ? 5'000'000'000LL : 500'000'000LL)) {
-            if (open) {  // the first scan through only shows that the port is open
-                out.push_back(static_cast<double>(t1 - t0) / 1e6 - 100.0);
-            }
-            open = true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
-    }
+    std::vector<double> out = bench::scansThroughPty(receiver, pty, scans);
     daemon.stop();
     xtest::run({"rm", "-rf", dir});
     return out;
