@@ -55,7 +55,10 @@ Options parseOptions(int argc, char** argv) {
                 arg == "--layout" ? argv[++i] : arg.substr(std::strlen("--layout="));
             // The sinks that follow the user's keymap read it from there, as the tray program's
             // do when it is set in the environment.
-            ::setenv("PELMORA_LAYOUT", value.c_str(), 1);
+            // putenv keeps the string itself (and is the one both C libraries declare).
+            static std::string layoutVariable;
+            layoutVariable = "PELMORA_LAYOUT=" + value;
+            ::putenv(layoutVariable.data());
         } else if (arg == "--sink" || arg.rfind("--sink=", 0) == 0) {
             std::string value;
             if (arg == "--sink") {

@@ -4,6 +4,9 @@
 
 #include "gui_backend/afx_types.h"  // the Win32 types and message numbers
 
+// Marks a message map handler.
+#define afx_msg
+
 class CCmdTarget;
 
 // One message on its way to a handler; the handler's result goes back in `result`.

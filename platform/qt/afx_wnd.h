@@ -11,8 +11,6 @@
 
 #include "platform/gui/afx_msgmap.h"
 
-#define afx_msg
-
 class QPainter;
 class QPaintEvent;
 

@@ -5,10 +5,10 @@
 #include <QDialog>
 #include <QPointer>
 #include <QWidget>
-#include <cstddef>
 #include <memory>
 #include <vector>
 
+#include "platform/gui/dialog_exchange.h"
 #include "platform/qt/afx_wnd.h"
 #include "platform/qt/dialog_template.h"
 #include "platform/qt/gdi.h"
@@ -60,47 +60,6 @@ public:
     int GetCurSel() const;
     int SetCurSel(int position);
 };
-
-class CDataExchange {
-public:
-    CDataExchange(CDialog* dialog, bool saveAndValidate)
-        : m_pDlgWnd(dialog), m_bSaveAndValidate(saveAndValidate) {}
-
-    CDialog* m_pDlgWnd;
-    bool m_bSaveAndValidate;  // true: from the controls to the members
-};
-
-void DDX_Check(CDataExchange* pDX, int id, int& value);
-void DDX_CBIndex(CDataExchange* pDX, int id, int& index);
-void DDX_Control(CDataExchange* pDX, int id, CDialogControl& control);
-
-// Static message map entries: a notification code for a range of control ids and its handler.
-struct DialogMessageEntry {
-    unsigned code;
-    int firstId;
-    int lastId;
-    void (*handler)(CDialog& dialog, unsigned id);
-};
-
-struct DialogMessageMap {
-    const DialogMessageMap* base;
-    const DialogMessageEntry* entries;
-    std::size_t count;
-};
-
-// ON_CONTROL_RANGE: handler(id) for `code` from any control in [first, last].
-template <class Dialog, void (Dialog::*Handler)(unsigned)>
-constexpr DialogMessageEntry onControlRange(unsigned code, int first, int last) {
-    return {code, first, last,
-            [](CDialog& dialog, unsigned id) { (static_cast<Dialog&>(dialog).*Handler)(id); }};
-}
-
-// ON_CONTROL: handler() for `code` from control `id`.
-template <class Dialog, void (Dialog::*Handler)()>
-constexpr DialogMessageEntry onControl(unsigned code, int id) {
-    return {code, id, id,
-            [](CDialog& dialog, unsigned) { (static_cast<Dialog&>(dialog).*Handler)(); }};
-}
 
 class CDialog : public QDialog {
     Q_OBJECT

@@ -1,15 +1,15 @@
 // Windows on the Win32 API: CWnd (a window with a message map, timers and painting), CFrameWnd (a
-// top-level frame with menu, accelerators and a pane filling its client area), CPaintDC and
-// CWinApp (the message loop). Each CWnd owns one HWND; the window procedure finds the object
-// from the window (stored at WM_NCCREATE) and runs the message through its message map.
+// top-level frame with menu, accelerators and a pane filling its client area) and CPaintDC;
+// CWinApp (platform/gui/afx_winapp.h) runs the message loop. Each CWnd owns one HWND; the window
+// procedure finds the object from the window (stored at WM_NCCREATE) and runs the message through
+// its message map.
 #pragma once
 
 #include <set>
 
 #include "platform/gui/afx_msgmap.h"
+#include "platform/gui/afx_winapp.h"
 #include "platform/win32gui/afx_types.h"
-
-#define afx_msg
 
 // A system colour as a class background brush, passed as the colour index plus one.
 inline HBRUSH AfxSysColorBrush(int colorIndexPlusOne) {
@@ -136,49 +136,10 @@ private:
     HGDIOBJ m_oldFont = nullptr;
 };
 
-class CWinApp : public CCmdTarget {
-public:
-    explicit CWinApp(LPCSTR lpszAppName = nullptr);
-    ~CWinApp() override;
-
-    virtual BOOL InitInstance();
-    // Returns the program's exit code.
-    virtual int ExitInstance();
-    // Runs the message loop until WM_QUIT, then ExitInstance.
-    virtual int Run();
-
-    void SetRegistryKey(LPCSTR lpszRegistryKey);
-    LPCSTR m_pszRegistryKey = nullptr;
-    LPCSTR m_pszAppName = nullptr;
-
-    CWnd* m_pMainWnd = nullptr;
-    // The arguments after the program's name, separated by spaces ("" when none).
-    LPCSTR m_lpCmdLine = "";
-
-    afx_msg void OnAppExit();
-    afx_msg void OnHelp();
-
-protected:
-    int m_exitCode = 0;
-
-    DECLARE_MESSAGE_MAP()
-};
-
-CWinApp* AfxGetApp();
-void AfxPostQuitMessage(int exitCode);
-// Initialises COM and the common controls, runs InitInstance and the message loop of the one
-// CWinApp object, then AfxTermFramework. Returns the exit code.
-int AfxWinMain(int& argc, char** argv);
-// What a program needs before windows are made (AfxWinMain does it; tests call it themselves).
-void AfxInitFramework();
-// Destroys the main window if it is still there and removes the tray icons.
-void AfxTermFramework();
 // The module whose resources the layer loads.
 HINSTANCE AfxGetResourceHandle();
 // Pumps the messages waiting in the queue (tests).
 void AfxPumpMessages();
-
-BOOL AfxEnableControlContainer(void* occManager = nullptr);
 
 // An object that lives in the shell (a notification-area icon): it sees the messages of all the
 // layer's windows first, and goes when the framework ends.

@@ -2,11 +2,11 @@
 // template's id, data exchange on the real controls, and a message map for their notifications.
 #pragma once
 
-#include <cstddef>
 #include <map>
 #include <memory>
 #include <string>
 
+#include "platform/gui/dialog_exchange.h"
 #include "platform/gui/dialog_template.h"
 #include "platform/win32gui/afx_win32.h"
 
@@ -72,45 +72,6 @@ public:
     int GetCurSel() const;
     int SetCurSel(int position);
 };
-
-class CDataExchange {
-public:
-    CDataExchange(CDialog* dialog, bool saveAndValidate)
-        : m_pDlgWnd(dialog), m_bSaveAndValidate(saveAndValidate) {}
-
-    CDialog* m_pDlgWnd;
-    bool m_bSaveAndValidate;  // true: from the controls to the members
-};
-
-void DDX_Check(CDataExchange* pDX, int id, int& value);
-void DDX_CBIndex(CDataExchange* pDX, int id, int& index);
-void DDX_Control(CDataExchange* pDX, int id, CDialogControl& control);
-
-// Static message map entries: a notification code for a range of control ids and its handler.
-struct DialogMessageEntry {
-    unsigned code;
-    int firstId;
-    int lastId;
-    void (*handler)(CDialog& dialog, unsigned id);
-};
-
-struct DialogMessageMap {
-    const DialogMessageMap* base;
-    const DialogMessageEntry* entries;
-    std::size_t count;
-};
-
-template <class Dialog, void (Dialog::*Handler)(unsigned)>
-constexpr DialogMessageEntry onControlRange(unsigned code, int first, int last) {
-    return {code, first, last,
-            [](CDialog& dialog, unsigned id) { (static_cast<Dialog&>(dialog).*Handler)(id); }};
-}
-
-template <class Dialog, void (Dialog::*Handler)()>
-constexpr DialogMessageEntry onControl(unsigned code, int id) {
-    return {code, id, id,
-            [](CDialog& dialog, unsigned) { (static_cast<Dialog&>(dialog).*Handler)(); }};
-}
 
 class CDialog {
 public:

@@ -8,7 +8,6 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
-#include <random>
 #include <thread>
 
 #include "wayland/sway_session.h"
@@ -74,17 +73,6 @@ protected:
     xtest::Child daemon;
 };
 
-std::vector<std::uint16_t> randomLatin1(std::size_t count, unsigned seed) {
-    std::mt19937 rng(seed);
-    std::uniform_int_distribution<int> pick(0, 190);
-    std::vector<std::uint16_t> out;
-    for (std::size_t i = 0; i < count; ++i) {
-        const int n = pick(rng);
-        out.push_back(static_cast<std::uint16_t>(n < 95 ? 0x20 + n : 0xa0 + (n - 95)));
-    }
-    return out;
-}
-
 TEST_F(SwayPelmorad, EveryByteAndTenThousandRandomCharactersExactAcrossALayoutChange) {
     xtest::Child receiver = sway->startReceiver({"--keymaps"});
     ASSERT_TRUE(receiver.running()) << receiver.errors();
@@ -99,7 +87,7 @@ TEST_F(SwayPelmorad, EveryByteAndTenThousandRandomCharactersExactAcrossALayoutCh
             sent.push_back(c);
         }
     }
-    const std::vector<std::uint16_t> text = randomLatin1(10000, 13);
+    const std::vector<std::uint16_t> text = xtest::randomLatin1(10000, 13);
     sent.insert(sent.end(), text.begin(), text.end());
     // Blocks of 32, one every 40 ms (a continuous 8,000 bit/s line); half-way the user's layout
     // changes, between two blocks as a user's action would fall.

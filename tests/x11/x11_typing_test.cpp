@@ -1,8 +1,6 @@
 // End to end on a private Xvfb: code units through the X11 sink into a real X client.
 #include <gtest/gtest.h>
 
-#include <random>
-
 #include "fakes/fake_serial.h"
 #include "platform/x11/x11_key_sink.h"
 #include "reader/device_reader_thread.h"
@@ -20,17 +18,6 @@ std::vector<std::uint16_t> allTypable() {
         if (c < 0x80 || c >= 0xa0) {
             out.push_back(c);
         }
-    }
-    return out;
-}
-
-std::vector<std::uint16_t> randomLatin1(std::size_t count, unsigned seed) {
-    std::mt19937 rng(seed);
-    std::uniform_int_distribution<int> pick(0, 190);
-    std::vector<std::uint16_t> out;
-    for (std::size_t i = 0; i < count; ++i) {
-        const int n = pick(rng);  // 0x20-0x7E, then 0xA0-0xFF
-        out.push_back(static_cast<std::uint16_t>(n < 95 ? 0x20 + n : 0xa0 + (n - 95)));
     }
     return out;
 }
@@ -132,7 +119,7 @@ TEST_F(X11Typing, RandomLatin1UnderUsDeFr) {
     for (const char* layout : {"us", "de", "fr"}) {
         SCOPED_TRACE(layout);
         ASSERT_TRUE(session->setLayout(layout));
-        expectTyped(randomLatin1(10000, 7));
+        expectTyped(xtest::randomLatin1(10000, 7));
     }
 }
 
@@ -143,7 +130,7 @@ TEST_F(X11Typing, CapsLockOn) {
         xtest::XClient client(session->display());
         client.lockModifiers(LockMask, true);
         std::vector<std::uint16_t> units = allTypable();
-        const std::vector<std::uint16_t> more = randomLatin1(2000, 11);
+        const std::vector<std::uint16_t> more = xtest::randomLatin1(2000, 11);
         units.insert(units.end(), more.begin(), more.end());
         expectTyped(units);
         EXPECT_EQ(client.state().lockedMods & LockMask, static_cast<unsigned>(LockMask));
@@ -156,7 +143,7 @@ TEST_F(X11Typing, SecondLayoutGroupLocked) {
     xtest::XClient client(session->display());
     client.lockGroup(1);
     std::vector<std::uint16_t> units = allTypable();
-    const std::vector<std::uint16_t> more = randomLatin1(2000, 13);
+    const std::vector<std::uint16_t> more = xtest::randomLatin1(2000, 13);
     units.insert(units.end(), more.begin(), more.end());
     expectTyped(units);
     EXPECT_EQ(client.state().lockedGroup, 1);
@@ -176,7 +163,7 @@ TEST_F(X11Typing, LayoutSwitchBetweenScans) {
         if (i > 0) {
             ASSERT_TRUE(session->setLayout(layouts[i]));
         }
-        const std::vector<std::uint16_t> scan = randomLatin1(300, 20 + i);
+        const std::vector<std::uint16_t> scan = xtest::randomLatin1(300, 20 + i);
         type(*sink, scan);
         expectReceived(receiver, seen, utf8(scan));
         seen = receiver.output().size();
@@ -222,7 +209,7 @@ TEST_F(X11Typing, AModifierHeldDownIsReportedOnce) {
 
 TEST_F(X11Typing, BusyReceiverStalling300ms) {
     ASSERT_TRUE(session->setLayout("de"));
-    expectTyped(randomLatin1(3000, 17), {"--stall-ms", "300"});
+    expectTyped(xtest::randomLatin1(3000, 17), {"--stall-ms", "300"});
 }
 
 // The reader's forwarding flags with the real sink: a scripted port, one block per scan.

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <random>
 #include <thread>
 
 #include "support/settings_store.h"
@@ -373,6 +374,17 @@ std::string utf8(const std::vector<std::uint16_t>& codeUnits) {
             out += static_cast<char>(0x80 | ((c >> 6) & 0x3f));
             out += static_cast<char>(0x80 | (c & 0x3f));
         }
+    }
+    return out;
+}
+
+std::vector<std::uint16_t> randomLatin1(std::size_t count, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::uniform_int_distribution<int> pick(0, 190);
+    std::vector<std::uint16_t> out;
+    for (std::size_t i = 0; i < count; ++i) {
+        const int n = pick(rng);
+        out.push_back(static_cast<std::uint16_t>(n < 95 ? 0x20 + n : 0xa0 + (n - 95)));
     }
     return out;
 }

@@ -105,4 +105,8 @@ bool configHonoured(const std::string& path);
 // The UTF-8 form of Latin-1 code units as a client receives them.
 std::string utf8(const std::vector<std::uint16_t>& codeUnits);
 
+// `count` printable Latin-1 characters (U+0020..U+007E, U+00A0..U+00FF), the same for the same
+// seed.
+std::vector<std::uint16_t> randomLatin1(std::size_t count, unsigned seed);
+
 }  // namespace xtest

@@ -15,6 +15,8 @@
 #include <string>
 #include <thread>
 
+#include "tools/lib/receiver_io.h"
+
 namespace {
 
 const char kUsage[] =
@@ -39,32 +41,9 @@ const char kUsage[] =
     "                     to standard error\n"
     "  --help             this text\n";
 
-long long monotonicNs() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<long long>(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
-}
-
-bool parseCount(const char* text, long long& out) {
-    char* end = nullptr;
-    errno = 0;
-    out = std::strtoll(text, &end, 10);
-    return errno == 0 && end != text && *end == '\0' && out >= 0;
-}
-
-void writeAll(const std::string& data) {
-    std::size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = write(STDOUT_FILENO, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            std::exit(1);
-        }
-        done += static_cast<std::size_t>(n);
-    }
-}
+using receiver::monotonicNs;
+using receiver::parseCount;
+using receiver::writeAll;
 
 }  // namespace
 
