@@ -39,6 +39,8 @@ protected:
 };
 
 CWinApp* AfxGetApp();
+// Gives `app` the arguments after the program's name as its m_lpCmdLine (AfxWinMain does it).
+void AfxSetCommandLine(CWinApp& app, int argc, char** argv);
 // Ends the message loop with this exit code once control returns to it.
 void AfxPostQuitMessage(int exitCode);
 // Sets the backend up, runs InitInstance and the message loop of the one CWinApp object, then

@@ -3,56 +3,12 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QSystemTrayIcon>
-#include <string>
 
 #include "platform/qt/afx_res.h"
-
-namespace {
-CWinApp* g_app = nullptr;
-}
-
-BEGIN_MESSAGE_MAP(CWinApp, CCmdTarget)
-ON_COMMAND(ID_APP_EXIT, &CWinApp::OnAppExit)
-END_MESSAGE_MAP()
-
-CWinApp::CWinApp(LPCSTR lpszAppName) : m_pszAppName(lpszAppName) {
-    // Constructed before the Qt application exists: nothing here may touch Qt.
-    g_app = this;
-}
-
-CWinApp::~CWinApp() {
-    if (g_app == this) {
-        g_app = nullptr;
-    }
-}
-
-BOOL CWinApp::InitInstance() {
-    return TRUE;
-}
-
-int CWinApp::ExitInstance() {
-    return m_exitCode;
-}
 
 int CWinApp::Run() {
     m_exitCode = QApplication::exec();
     return ExitInstance();
-}
-
-void CWinApp::SetRegistryKey(LPCSTR lpszRegistryKey) {
-    m_pszRegistryKey = lpszRegistryKey;
-}
-
-void CWinApp::OnAppExit() {
-    if (m_pMainWnd != nullptr) {
-        m_pMainWnd->SendMessage(WM_CLOSE);
-    }
-}
-
-void CWinApp::OnHelp() {}
-
-CWinApp* AfxGetApp() {
-    return g_app;
 }
 
 void AfxPostQuitMessage(int exitCode) {
@@ -84,12 +40,7 @@ int AfxWinMain(int& argc, char** argv) {
     {
         QApplication framework(argc, argv);  // takes Qt's own options out of argv
         AfxInitFramework();
-        static std::string commandLine;
-        for (int i = 1; i < argc; ++i) {
-            commandLine += (i > 1 ? " " : "");
-            commandLine += argv[i];
-        }
-        app->m_lpCmdLine = commandLine.c_str();
+        AfxSetCommandLine(*app, argc, argv);
         if (!app->InitInstance()) {
             if (app->m_pMainWnd != nullptr) {
                 app->m_pMainWnd->DestroyWindow();

@@ -42,7 +42,6 @@ AfxShellCalls& AfxShell() {
 
 namespace {
 
-CWinApp* g_app = nullptr;
 void (*g_sessionEnd)() = nullptr;
 
 std::vector<AfxShellObject*>& shellObjects() {
@@ -470,27 +469,6 @@ int CPaintDC::DrawText(LPCSTR text, int count, RECT* rect, UINT format) {
 // ---------------------------------------------------------------------------------------------
 // CWinApp
 
-BEGIN_MESSAGE_MAP(CWinApp, CCmdTarget)
-ON_COMMAND(ID_APP_EXIT, &CWinApp::OnAppExit)
-END_MESSAGE_MAP()
-
-CWinApp::CWinApp(LPCSTR lpszAppName) : m_pszAppName(lpszAppName) {
-    g_app = this;
-}
-
-CWinApp::~CWinApp() {
-    if (g_app == this)
-        g_app = nullptr;
-}
-
-BOOL CWinApp::InitInstance() {
-    return TRUE;
-}
-
-int CWinApp::ExitInstance() {
-    return m_exitCode;
-}
-
 int CWinApp::Run() {
     MSG msg;
     for (;;) {
@@ -509,21 +487,6 @@ int CWinApp::Run() {
         ::DispatchMessageW(&msg);
     }
     return ExitInstance();
-}
-
-void CWinApp::SetRegistryKey(LPCSTR lpszRegistryKey) {
-    m_pszRegistryKey = lpszRegistryKey;
-}
-
-void CWinApp::OnAppExit() {
-    if (m_pMainWnd != nullptr)
-        m_pMainWnd->SendMessage(WM_CLOSE);
-}
-
-void CWinApp::OnHelp() {}
-
-CWinApp* AfxGetApp() {
-    return g_app;
 }
 
 void AfxPostQuitMessage(int exitCode) {
@@ -577,12 +540,7 @@ int AfxWinMain(int& argc, char** argv) {
     CWinApp* app = AfxGetApp();
     if (app == nullptr)
         return -1;
-    static std::string commandLine;
-    for (int i = 1; i < argc; ++i) {
-        commandLine += (i > 1 ? " " : "");
-        commandLine += argv[i];
-    }
-    app->m_lpCmdLine = commandLine.c_str();
+    AfxSetCommandLine(*app, argc, argv);
     AfxInitFramework();
     int exitCode = 0;
     if (!app->InitInstance()) {

@@ -1,0 +1,60 @@
+// The application object's members that do not depend on the backend; each backend adds Run,
+// AfxPostQuitMessage and AfxWinMain on its own event loop.
+#include "platform/gui/afx_winapp.h"
+
+#include <string>
+
+#include "platform/gui/afxwin.h"
+
+namespace {
+CWinApp* g_app = nullptr;
+}
+
+BEGIN_MESSAGE_MAP(CWinApp, CCmdTarget)
+ON_COMMAND(ID_APP_EXIT, &CWinApp::OnAppExit)
+END_MESSAGE_MAP()
+
+CWinApp::CWinApp(LPCSTR lpszAppName) : m_pszAppName(lpszAppName) {
+    // Constructed before the backend's event loop exists: nothing here may touch it.
+    g_app = this;
+}
+
+CWinApp::~CWinApp() {
+    if (g_app == this) {
+        g_app = nullptr;
+    }
+}
+
+BOOL CWinApp::InitInstance() {
+    return TRUE;
+}
+
+int CWinApp::ExitInstance() {
+    return m_exitCode;
+}
+
+void CWinApp::SetRegistryKey(LPCSTR lpszRegistryKey) {
+    m_pszRegistryKey = lpszRegistryKey;
+}
+
+void CWinApp::OnAppExit() {
+    if (m_pMainWnd != nullptr) {
+        m_pMainWnd->SendMessage(WM_CLOSE);
+    }
+}
+
+void CWinApp::OnHelp() {}
+
+CWinApp* AfxGetApp() {
+    return g_app;
+}
+
+void AfxSetCommandLine(CWinApp& app, int argc, char** argv) {
+    static std::string commandLine;
+    commandLine.clear();
+    for (int i = 1; i < argc; ++i) {
+        commandLine += (i > 1 ? " " : "");
+        commandLine += argv[i];
+    }
+    app.m_lpCmdLine = commandLine.c_str();
+}
