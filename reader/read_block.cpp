@@ -26,6 +26,7 @@ void DeviceReaderThread::readBlock() {
 
     VLString text;
     m_keys->beginBlock();
+    const std::string unreachable = m_keys->unreachableTarget();
     for (std::uint32_t i = 0; i < received && i < kReadBlockSize; ++i) {
         if (m_skipFirstChar != 0 && i == 0) {
             continue;
@@ -37,7 +38,22 @@ void DeviceReaderThread::readBlock() {
         sendKey(13);
     }
     m_keys->endBlock();
-    setLastScanned(text);
+    if (unreachable.empty()) {
+        setLastScanned(text);
+        return;
+    }
+    // The keys were still sent (a wrong guess then costs the user nothing), but the scan is not
+    // shown as received. A user scanning into one such window is told once, not per scan.
+    if (m_unreachableReported.size() > 64) {
+        m_unreachableReported.clear();
+    }
+    if (m_unreachableReported.insert(unreachable).second) {
+        const VLString why(unreachable.c_str());
+        report(why);
+        if (m_unreachableListener) {
+            m_unreachableListener(why);
+        }
+    }
 }
 
 void DeviceReaderThread::reconnectAfterLoss() {

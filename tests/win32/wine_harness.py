@@ -312,6 +312,10 @@ def run_typing(args):
         if status != 0 or window.lines[-1] != "done":
             fail(f"window: status {status}")
         print(f"ok {len(payload)} bytes typed in order, 0x41 0xE9 0x0D 0x0A first", flush=True)
+        # The target runs at the reader's own integrity level: nothing may call it unreachable.
+        refused = [line for line in reader.lines if "cannot receive typing" in line]
+        if refused:
+            fail(f"the reader took the target for unreachable: {refused[0]}")
 
         # The reader stops on Ctrl+C and exits by itself.
         if args.interrupt:
