@@ -122,6 +122,47 @@ class Program:
             self.proc.wait()
 
 
+# The dialog fonts as Windows has them. "MS Shell Dlg" is Microsoft Sans Serif there, which keeps
+# the metrics of the MS Sans Serif bitmap font; Wine ships a copy of that font, and a replacement
+# makes it answer to the Windows name. "MS Shell Dlg 2" (DS_SHELLFONT dialogs) is Tahoma on both.
+# Debian's Wine does not find the fonts it ships (fonts-wine) by itself, and would draw both
+# with Liberation Sans: they are linked into the prefix's font folder.
+DIALOG_FONT_FILES = ["sserife.fon", "tahoma.ttf", "tahomabd.ttf"]
+DIALOG_FONT_REG = """REGEDIT4
+
+[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes]
+"MS Shell Dlg"="Microsoft Sans Serif"
+"MS Shell Dlg 2"="Tahoma"
+
+[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]
+"Microsoft Sans Serif"="MS Sans Serif"
+"""
+
+
+def use_windows_dialog_fonts(prefix):
+    """Sets up the prefix's dialog fonts as Windows has them, once per prefix."""
+    fonts = os.path.join(prefix, "drive_c", "windows", "Fonts")
+    os.makedirs(fonts, exist_ok=True)
+    for name in DIALOG_FONT_FILES:
+        source = os.path.join("/usr/share/wine/fonts", name)
+        if not os.path.exists(source):
+            fail(f"{source} missing (fonts-wine: tools/bootstrap.sh windows)")
+        if not os.path.lexists(os.path.join(fonts, name)):
+            os.symlink(source, os.path.join(fonts, name))
+    mark = os.path.join(prefix, "pelmora-dialog-fonts.reg")
+    try:
+        with open(mark) as done:
+            if done.read() == DIALOG_FONT_REG:
+                return
+    except OSError:
+        pass
+    with open(mark + ".new", "w") as reg:
+        reg.write(DIALOG_FONT_REG)
+    subprocess.run(["wine", "regedit", "/S", mark + ".new"], check=True,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.replace(mark + ".new", mark)
+
+
 def make_com1(prefix):
     """A pseudo-terminal as COM1 of the prefix; returns the master and slave descriptors."""
     dosdevices = os.path.join(prefix, "dosdevices")
@@ -131,6 +172,7 @@ def make_com1(prefix):
         subprocess.run(["wineboot", "-i"], check=True, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL)
         subprocess.run(["wineserver", "-w"], check=False)
+    use_windows_dialog_fonts(prefix)
     master, slave = os.openpty()
     path = os.ttyname(slave)
     if not path.startswith("/dev/pts/"):
@@ -189,6 +231,16 @@ def start_xvfb():
     return xvfb, ":" + number.decode().strip()
 
 
+# trayer as the tray host, with a panel of a fixed width. A panel that grows as icons dock
+# ("--widthtype request") loses Wine's icons in most starts: Wine keeps a stand-in for the panel
+# window, misses the panel widening right after the dock, and so clips the icon to nothing: it is
+# never painted and no click reaches it (bench/wine_tray.py measures both).
+def trayer_command(growing=False):
+    width = ["request"] if growing else ["pixel", "--width", "32"]
+    return ["trayer", "--edge", "top", "--align", "right", "--widthtype", *width, "--height", "32",
+            "--SetDockType", "true"]
+
+
 def start_desktop(env, tray, helpers):
     """openbox and, with tray, trayer on env's display; appends them to helpers."""
     helpers.append(subprocess.Popen(["openbox", "--sm-disable"], env=env,
@@ -205,10 +257,8 @@ def start_desktop(env, tray, helpers):
         time.sleep(0.1)
     for attempt in range(3):
         errors = tempfile.TemporaryFile()
-        trayer = subprocess.Popen(
-            ["trayer", "--edge", "top", "--align", "right", "--widthtype", "request",
-             "--height", "32", "--SetDockType", "true"], env=env,
-            stdout=subprocess.DEVNULL, stderr=errors)
+        trayer = subprocess.Popen(trayer_command(), env=env, stdout=subprocess.DEVNULL,
+                                  stderr=errors)
         helpers.append(trayer)
         deadline = time.monotonic() + 20
         while subprocess.run(["xdotool", "search", "--classname", "trayer"], env=env,

@@ -24,9 +24,10 @@ SETTINGS_KEY = "HKEY_CURRENT_USER\\Software\\Vantel\\Pelmora"
 
 
 class Desktop:
-    """Xvfb with openbox and trayer (top right, 32 pixels high), and COM1 on a pseudo-terminal."""
+    """Xvfb with openbox and trayer (top right, 32 pixels square; with growing_tray a panel that
+    widens as icons dock, which loses Wine's icons), and COM1 on a pseudo-terminal."""
 
-    def __init__(self):
+    def __init__(self, growing_tray=False):
         self.master, self._slave = wine_harness.make_com1(os.environ["WINEPREFIX"])
         self.xvfb, display = wine_harness.start_xvfb()
         self.env = dict(os.environ, DISPLAY=display)
@@ -35,10 +36,8 @@ class Desktop:
         self.trayer = None
         # trayer now and then dies at start (before openbox manages the screen): start it again.
         for _ in range(3):
-            trayer = subprocess.Popen(
-                ["trayer", "--edge", "top", "--align", "right", "--widthtype", "request",
-                 "--height", "32", "--SetDockType", "true"], env=self.env,
-                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            trayer = subprocess.Popen(wine_harness.trayer_command(growing_tray), env=self.env,
+                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             self.helpers.append(trayer)
             deadline = time.monotonic() + 10
             while self.trayer is None and trayer.poll() is None and time.monotonic() < deadline:
