@@ -59,8 +59,8 @@ std::string describe(HWND window, DWORD pid) {
     char utf8[512] = {};
     ::WideCharToMultiByte(CP_UTF8, 0, title, length, utf8, sizeof utf8 - 1, nullptr, nullptr);
     char text[640];
-    std::snprintf(text, sizeof text, "window %p \"%s\" of process %lu",
-                  static_cast<void*>(window), utf8, static_cast<unsigned long>(pid));
+    std::snprintf(text, sizeof text, "window %p \"%s\" of process %lu", static_cast<void*>(window),
+                  utf8, static_cast<unsigned long>(pid));
     return text;
 }
 

@@ -209,9 +209,9 @@ std::string cutTexts(HWND dialog) {
         ::GetClassNameW(c, kind, 32);
         ::GetWindowTextW(c, label, 128);
         const LONG style = ::GetWindowLongW(c, GWL_STYLE);
-        const bool box = _wcsicmp(kind, L"Button") == 0 &&
-                         ((style & BS_TYPEMASK) == BS_AUTOCHECKBOX ||
-                          (style & BS_TYPEMASK) == BS_CHECKBOX);
+        const bool box =
+            _wcsicmp(kind, L"Button") == 0 &&
+            ((style & BS_TYPEMASK) == BS_AUTOCHECKBOX || (style & BS_TYPEMASK) == BS_CHECKBOX);
         const bool staticText = _wcsicmp(kind, L"Static") == 0 && (style & SS_TYPEMASK) <= SS_RIGHT;
         if (label[0] == 0 || (!box && !staticText))
             continue;
@@ -219,7 +219,8 @@ std::string cutTexts(HWND dialog) {
         ::GetClientRect(c, &room);
         if (box)  // the check mark and the gap after it
             room.right -= ::GetSystemMetrics(SM_CXMENUCHECK) + 4;
-        HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(c, WM_GETFONT, 0, 0)));
+        HGDIOBJ old =
+            ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(c, WM_GETFONT, 0, 0)));
         RECT need{0, 0, room.right, 0};
         ::DrawTextW(dc, label, -1, &need, DT_CALCRECT | DT_WORDBREAK | (box ? DT_SINGLELINE : 0));
         ::SelectObject(dc, old);

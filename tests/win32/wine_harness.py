@@ -477,9 +477,9 @@ def run_tray_typing(args):
         print(f"ok {len(expected)} characters typed, Latin-1, '&' and an Enter after each scan",
               flush=True)
 
-        # Exit from the tray menu: the icon's right click as the shell reports it (Wine's tray
-        # forwards a right click on the docked icon in only about half of the runs), then a click
-        # on the menu's last item, Exit; the popup is pelmora.exe's only visible window.
+        # Exit from the tray menu: the icon's right click as the shell reports it (the pointer's
+        # own click is the bench's business: here the tray host stays out of the test), then a
+        # click on the menu's last item, Exit; the popup is pelmora.exe's only visible window.
         subprocess.run(["xdotool", "mousemove", "--window", icon, "8", "8"], env=env, check=True)
         menu = []
         for _attempt in range(3):
