@@ -160,6 +160,9 @@ def use_windows_dialog_fonts(prefix):
         reg.write(DIALOG_FONT_REG)
     subprocess.run(["wine", "regedit", "/S", mark + ".new"], check=True,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    # regedit started the desktop without a display: a program that came before the server
+    # ends would get that desktop and could make no windows.
+    subprocess.run(["wineserver", "-w"], check=False)
     os.replace(mark + ".new", mark)
 
 
