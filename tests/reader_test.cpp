@@ -166,6 +166,12 @@ TEST_F(Reader, LineSettingsUseOnlyTheirLowBitsAndKeepOtherFields) {
     EXPECT_EQ(dcb.fRtsControl, 1u);
     EXPECT_EQ(dcb.fBinary, 1u);
     EXPECT_EQ(dcb.fNull, 0u) << "a NUL from the scanner must not be discarded";
+
+    // No rate is negative: the default, as the Options dialog shows it, never 4294967291.
+    setInt("BaudRate", -5);
+    reader->setState(Connecting);
+    ASSERT_TRUE(waitFor([&] { return opened().size() == 2 && reader->getState() == Reading; }));
+    EXPECT_EQ(lastDcb().BaudRate, 9600u);
 }
 
 TEST_F(Reader, FailedOpenHaltsAndKeepsPassing) {
@@ -306,6 +312,12 @@ TEST_F(Reader, ZeroByteReadsChangeNothing) {
 }
 
 TEST_F(Reader, FailedReadClosesKeepsTheTextAndReconnectsWithoutSpinning) {
+    std::mutex eventsMutex;
+    std::vector<std::string> events;
+    reader->setListener([&](const VLString& event) {
+        std::lock_guard<std::mutex> guard(eventsMutex);
+        events.push_back(event.bytes());
+    });
     startAndWaitFor(Reading);
     scan("xOK");
     // The device goes away: reads fail and it cannot be opened again for a while.
@@ -324,6 +336,12 @@ TEST_F(Reader, FailedReadClosesKeepsTheTextAndReconnectsWithoutSpinning) {
     EXPECT_LT(reader->getLoopCount() - loopsWhenLost, 20);
     EXPECT_EQ(reader->getState(), Reading);
     EXPECT_FALSE(reader->isOpen());
+    {
+        // Said once, not at every attempt.
+        std::lock_guard<std::mutex> guard(eventsMutex);
+        EXPECT_EQ(events, (std::vector<std::string>{"opened COM1", "lost COM1",
+                                                    "cannot open COM1: no such device"}));
+    }
 
     // Plugged in again: the reader is back without any request.
     {
@@ -333,6 +351,7 @@ TEST_F(Reader, FailedReadClosesKeepsTheTextAndReconnectsWithoutSpinning) {
     ASSERT_TRUE(waitFor([&] { return reader->isOpen(); }, 3000ms));
     scan("xAGAIN");
     EXPECT_STREQ(reader->getLastScanned(), "AGAIN");
+    reader->stop(true);  // before the listener's events go out of scope
 }
 
 TEST_F(Reader, ReconnectRequestReopensWithTheNewSettings) {
