@@ -168,6 +168,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                     }
                     h.inScan = false;
                 }
+            } else {
+                h.endScan(enterValue != 0);
             }
         } else if (op < 0xF0) {
             h.read({true, {}});
