@@ -46,8 +46,7 @@ def run(exe, out, item, caption, name):
         if app is not None:
             app.stop()
         desktop.close()
-        # A fresh server (and explorer.exe, which holds the icons) for the next run: after a
-        # program was killed, its successor's icon takes no clicks.
+        # A fresh server (and explorer.exe, which holds the icons) for the next run, as at logon.
         tray_session.restart_wineserver()
 
 
