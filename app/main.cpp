@@ -1,5 +1,11 @@
+#include "app/command_line.h"
 #include "platform/gui/afxwin.h"
 
 int main(int argc, char** argv) {
+    // Answered before the windowing layer starts: no display needed, no second tray icon.
+    const int answered = answerPelmoraCommandLine(argc, argv);
+    if (answered >= 0) {
+        return answered;
+    }
     return AfxWinMain(argc, argv);
 }

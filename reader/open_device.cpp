@@ -45,6 +45,16 @@ DeviceReaderThread::Outcome DeviceReaderThread::connect() {
     if (isOpen()) {
         closeDevice();
     }
+    // Settings that exist but cannot be read would all read as defaults: COM1 is not the
+    // user's scanner, and may be the machine's console.
+    const VLString settingsProblem = theConfig.settingsProblem();
+    if (!settingsProblem.isEmpty()) {
+        VLString reason("cannot read the settings: ");
+        reason += settingsProblem;
+        setLastError(reason);
+        report(reason);
+        return Outcome::OpenFailed;
+    }
     const VLString name = readSetting(ScannerSettings::DeviceName);
     {
         ObjectLockGuard guard(*this);

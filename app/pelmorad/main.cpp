@@ -14,6 +14,7 @@
 #include "platform/keys/stdout_key_sink.h"
 #include "platform/serial_api.h"
 #include "reader/device_reader_thread.h"
+#include "reader/device_watch.h"
 #include "settings/product_info.h"
 #include "settings/scanner_settings.h"
 
@@ -219,6 +220,9 @@ int main(int argc, char** argv) {
         reader.setListener([](const vantel::VLString& event) { say(event.t_str()); });
     }
     reader.start();
+    // A scanner plugged in later, or released by another program, is opened when it comes.
+    DeviceWatch watch(reader, [](const std::string& line) { say(line); });
+    watch.start();
 
     // Connection changes are polled for --verbose only; otherwise the main thread just waits.
     const int pollMs = options.verbose ? 50 : -1;
@@ -255,6 +259,7 @@ int main(int argc, char** argv) {
         say(outputClosed ? std::string("standard output closed; stopping")
                          : "stopping on " + pelmorad::lastStopReason());
     }
+    watch.stop(true);
     stopReader(reader);
     if (options.verbose) {
         say("stopped; device closed");
