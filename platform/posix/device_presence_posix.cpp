@@ -24,6 +24,11 @@ DevicePresence probeDevice(const std::string& name) {
                          std::to_string(st.st_rdev) + ":" + std::to_string(st.st_mode) + ":" +
                          std::to_string(st.st_ctim.tv_sec) + "." +
                          std::to_string(st.st_ctim.tv_nsec);
+    // Never opened, so never asked for: the reader refuses it.
+    if (line::isConsole(path)) {
+        presence.signature += ":console";
+        return presence;
+    }
     // Read-only and non-blocking: no carrier wait, no line change, and closing it is never the
     // last close of a port another program holds.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
