@@ -112,18 +112,22 @@ TEST_F(UnreadableSettings, AreNamedAndKeepThePortClosedUntilTheyCanBeRead) {
         ::ioctl(pty.slave(), TCFLSH, TCIFLUSH);
     }
 
-    // Fixed while it waits: the file's own port opens, here COM1 itself.
+    // Fixed while it waits: the port the file names opens (the pseudo-terminal by its own name:
+    // where ttyS0 is the console, COM1 is refused whatever the settings say).
     std::filesystem::remove_all(file);
     cases.back().make();
     ChildProcess child({kPelmorad, "--sink", "stdout", "--verbose"}, settings.env());
     // The watch's own word, not --verbose's: it has seen the file as unreadable.
     ASSERT_TRUE(waitForStderr(child, "line 2 is not a setting (Name=Value); the scanner stays"))
         << child.err();
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_EQ(child.err().find("COM1"), std::string::npos) << "the default port was tried";
     const std::string temp = file + ".new";
-    writeFile(temp, "DeviceName=\"COM1\"\nbSkipFirstChar=1\n");
+    writeFile(temp, "DeviceName=\"" + pty.slavePath() + "\"\nbSkipFirstChar=1\n");
     ASSERT_EQ(::rename(temp.c_str(), file.c_str()), 0);
     ASSERT_TRUE(waitForStderr(child, "the settings can be read again")) << child.err();
-    ASSERT_TRUE(waitForStderr(child, "state Reading, device COM1 open")) << child.err();
+    ASSERT_TRUE(waitForStderr(child, "state Reading, device " + pty.slavePath() + " open"))
+        << child.err();
     EXPECT_TRUE(exclusivelyOpen(pty));
     pty.send(
         "\x02"
