@@ -116,7 +116,9 @@ void printHelp() {
         "\n"
         "Settings: the file named by PELMORA_CONFIG, else $XDG_CONFIG_HOME/%s/%s.conf\n"
         "(~/.config/%s/%s.conf). SIGINT and SIGTERM stop the program; SIGHUP reconnects with\n"
-        "the current settings (after editing the file).\n"
+        "the current settings (after editing the file). A settings file that cannot be read\n"
+        "is named on standard error and the scanner stays closed until it can be. A scanner\n"
+        "plugged in later, or released by another program, is opened within about a second.\n"
         "Exit status: 0 stopped on request, 1 cannot type or run, 2 bad command line.\n",
         kProgram, platform::keySinkKinds().c_str(), kProgram, kProductName, kCompanyName,
         kProductName, kCompanyName, kProductName);
