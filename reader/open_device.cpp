@@ -49,6 +49,15 @@ DeviceReaderThread::Outcome DeviceReaderThread::connect() {
     // A scan still open on the old connection is abandoned, without its Enter.
     m_inScan = false;
     m_readLimitMs = kReadLimitMs;
+    // Settings that exist but cannot be read would all read as defaults: COM1 is not the
+    // user's scanner, and may be the machine's console.
+    const VLString settingsProblem = theConfig.settingsProblem();
+    if (!settingsProblem.isEmpty()) {
+        VLString reason("cannot read the settings: ");
+        reason += settingsProblem;
+        fail(reason);
+        return Outcome::OpenFailed;
+    }
     const VLString name = readSetting(ScannerSettings::DeviceName);
     {
         ObjectLockGuard guard(*this);

@@ -6,6 +6,7 @@
 #include "fakes/fake_serial.h"
 #include "fakes/recording_sink.h"
 #include "reader/device_reader_thread.h"
+#include "reader/own_window_focus.h"
 #include "settings/scanner_settings.h"
 
 using namespace std::chrono_literals;
@@ -254,6 +255,12 @@ TEST_F(Reader, BlocksAreTypedAsTheyCameWithBothFlagsOff) {
 // its scans are not shown as received, and each such window is reported once.
 TEST_F(Reader, ScansIntoAnUnreachableWindowAreReportedOncePerWindowNotRecorded) {
     setInt("bSkipFirstChar", 0);
+    // As the tray program builds its reader: the sink behind the guard for its own windows (and
+    // a port of its own: stopping the fixture's reader cancels its port's reads for good).
+    serial = std::make_shared<fakes::SerialLog>();
+    reader = std::make_unique<DeviceReaderThread>(
+        std::make_unique<fakes::FakeSerialApi>(serial),
+        skipWhileOwnWindowActive(std::make_unique<fakes::RecordingKeySink>(keys)));
     std::vector<std::string> events, unreachable;
     reader->setListener([&](const VLString& e) { events.emplace_back(e.t_str()); });
     reader->setUnreachableListener([&](const VLString& e) { unreachable.emplace_back(e.t_str()); });

@@ -405,4 +405,8 @@ std::unique_ptr<SerialApi> makeSerialApi() {
     return std::make_unique<PosixSerialApi>();
 }
 
+bool line::isConsole(const std::string& path) {
+    return platform::isConsole(path);
+}
+
 }  // namespace platform

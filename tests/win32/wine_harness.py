@@ -9,9 +9,11 @@ dosdevices symlink to a pseudo-terminal made here; the host's serial ports are n
   wine_harness.py desktop [--tray] PROGRAM.exe [args...]
       PROGRAM.exe (the tray program's in-process tests) on Xvfb with openbox and, with --tray,
       the trayer tray host; COM1 is a pseudo-terminal nothing writes to.
-  wine_harness.py typing --window TARGET.exe --reader READER.exe [--opened REGEX] [args...]
+  wine_harness.py typing --window TARGET.exe --reader READER.exe [--opened REGEX] [--late S]
+                        [args...]
       The whole reader: bytes into the pseudo-terminal, READER.exe reads COM1 and types them,
-      TARGET.exe (a focused window under Xvfb) reports the WM_CHAR it receives.
+      TARGET.exe (a focused window under Xvfb) reports the WM_CHAR it receives. With --late,
+      COM1 appears only S seconds after READER.exe started.
 
   wine_harness.py unplug --reader READER.exe
       READER.exe reads COM1 while the pseudo-terminal behind it goes away and comes back: it
@@ -348,8 +350,22 @@ def run_typing(args):
         write_reader_settings(env)
         window = Program("window", ["wine", args.window, str(len(payload)), "30000"], env)
         window.expect(r"^ready$", 120)
+        if args.late:
+            # A scanner plugged in after the start: COM1 appears while the reader waits.
+            link = os.path.join(os.environ["WINEPREFIX"], "dosdevices", "com1")
+            port = os.readlink(link)
+            os.remove(link)
         reader = Program("reader", ["wine", args.reader] + args.reader_args, env)
-        reader.expect(args.opened, 120)
+        if args.late:
+            reader.expect(r"cannot open COM1", 120)
+            time.sleep(args.late)
+            os.symlink(port, link)
+            there = time.monotonic()
+            reader.expect(args.opened, 30)
+            print(f"ok COM1 opened {time.monotonic() - there:.2f} s after it appeared",
+                  flush=True)
+        else:
+            reader.expect(args.opened, 120)
         time.sleep(0.3)
         # The four named bytes alone, then the rest in bursts the reader splits into blocks.
         os.write(master, payload[:4])
@@ -656,6 +672,8 @@ def main():
     typing.add_argument("--random-bytes", type=int, default=300)
     typing.add_argument("--seed", type=int, default=20261207)
     typing.add_argument("--interrupt", action="store_true")
+    typing.add_argument("--late", type=float, default=0,
+                        help="COM1 appears this many seconds after the reader started")
     typing.add_argument("reader_args", nargs="*")
     unplug = commands.add_parser("unplug")
     unplug.add_argument("--reader", required=True)
