@@ -166,9 +166,7 @@ def use_windows_dialog_fonts(prefix):
         reg.write(DIALOG_FONT_REG)
     subprocess.run(["wine", "regedit", "/S", mark + ".new"], check=True,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    # regedit started the desktop without a display: a program that came before the server
-    # ends would get that desktop and could make no windows.
-    subprocess.run(["wineserver", "-w"], check=False)
+    wait_for_server()  # regedit ran without a display
     os.replace(mark + ".new", mark)
 
 
@@ -203,6 +201,13 @@ def drain(fd):
             return
 
 
+def wait_for_server():
+    """Waits for the prefix's Wine server to end. A run without a display leaves a desktop
+    without one behind while its server lives on: a program that came next would get that
+    desktop and could make no windows (the tests share one prefix, one after another)."""
+    subprocess.run(["wineserver", "-w"], check=False)
+
+
 def run_serial(args):
     master, _slave = make_com1(os.environ["WINEPREFIX"])
     probe = Program("probe", ["wine", args.probe, "COM1"])
@@ -212,6 +217,7 @@ def run_serial(args):
     probe.expect(r"^ready silence$", 60)
     status = probe.finish(120)
     drain(master)
+    wait_for_server()
     if status != 0 or not probe.lines or probe.lines[-1] != "done":
         fail(f"probe: status {status}, last line {probe.lines[-1:]!r}")
 
@@ -652,6 +658,7 @@ def run_unplug(args):
         print("ok the port that came back is read", flush=True)
     finally:
         reader.stop()
+        wait_for_server()
 
 
 def main():
