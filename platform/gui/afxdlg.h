@@ -4,4 +4,4 @@
 // backend the build picks (see afxwin.h).
 #pragma once
 
-#include "gui_backend/afxdlg.h"
+#include <afx_native_dialog.h>

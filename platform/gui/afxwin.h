@@ -8,7 +8,7 @@
 // header works on either.
 #pragma once
 
-#include "gui_backend/afxwin.h"
+#include <afx_native_wnd.h>
 
 // Runs `handler` once on the UI thread when the session ends under the program (logoff, shutdown,
 // a termination signal), so that it can end the way Exit does. Null removes it.

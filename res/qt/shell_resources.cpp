@@ -2,7 +2,7 @@
 // pelmora.rc holds the same for the Windows build.
 #include <QtGlobal>
 
-#include "platform/qt/afx_res.h"
+#include "platform/gui/qt/afx_res.h"
 #include "res/resource.h"
 
 namespace {

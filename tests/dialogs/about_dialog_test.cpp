@@ -10,6 +10,7 @@
 
 #include "dialog_test_support.h"
 #include "dialogs/about_dialog.h"
+#include "platform/gui/qt/qt_peers.h"
 #include "res/dialog_templates.h"
 #include "settings/product_info.h"
 #include "settings/scanner_settings.h"
@@ -93,7 +94,7 @@ TEST_F(AboutDialogTest, PictureFillsTheClientAreaAndShowsBehindTheTitle) {
     AboutDialog dialog;
     const QImage image = painted(dialog);
     ASSERT_TRUE(dialog.picture().IsLoaded());
-    EXPECT_EQ(dialog.picture().image().size(), QSize(400, 300));
+    EXPECT_EQ(afx::qt::imageOf(dialog.picture().peer()).size(), QSize(400, 300));
     // Light blue at the bottom, white at the top: the picture, stretched over the whole box.
     const QColor bottom = image.pixelColor(2, image.height() - 3);
     EXPECT_GT(bottom.blue(), bottom.red() + 30) << bottom.name().toStdString();

@@ -13,7 +13,7 @@
 
 #include "dialog_test_support.h"
 #include "dialogs/options_dialog.h"
-#include "platform/qt/dialog.h"
+#include "platform/gui/afxdlg.h"
 #include "res/dialog_templates.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/qt/dialog.h"
+#include "platform/gui/afxdlg.h"
 #include "support/settings_store.h"
 
 namespace dialogs_test {

@@ -16,7 +16,7 @@
 
 #include "dialog_test_support.h"
 #include "dialogs/options_dialog.h"
-#include "platform/qt/serial_port_names.h"
+#include "platform/gui/qt/serial_port_names.h"
 #include "res/dialog_templates.h"
 #include "settings/scanner_settings.h"
 

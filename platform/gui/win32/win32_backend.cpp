@@ -1,0 +1,24 @@
+#include "platform/gui/win32/win32_peers.h"
+
+namespace afx {
+
+namespace {
+
+class Win32Backend final : public Backend {
+public:
+    std::unique_ptr<TrayPeer> createTray(TrayOwner& owner, unsigned id) override {
+        return std::make_unique<win32::TrayIcon>(owner, id);
+    }
+    std::unique_ptr<PicturePeer> createPicture() override {
+        return std::make_unique<win32::Picture>();
+    }
+};
+
+}  // namespace
+
+Backend& backend() {
+    static Win32Backend win32Backend;
+    return win32Backend;
+}
+
+}  // namespace afx
