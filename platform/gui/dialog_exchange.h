@@ -13,8 +13,16 @@ public:
     CDataExchange(CDialog* dialog, bool saveAndValidate)
         : m_pDlgWnd(dialog), m_bSaveAndValidate(saveAndValidate) {}
 
+    // A DDX routine that finds a control's content unusable: UpdateData then returns 0, and OnOK
+    // leaves the dialog open.
+    void Fail() { m_failed = true; }
+    bool failed() const { return m_failed; }
+
     CDialog* m_pDlgWnd;
     bool m_bSaveAndValidate;  // true: from the controls to the members
+
+private:
+    bool m_failed = false;
 };
 
 void DDX_Check(CDataExchange* pDX, int id, int& value);

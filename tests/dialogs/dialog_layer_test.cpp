@@ -150,6 +150,8 @@ public:
     }
     void DoDataExchange(CDataExchange* pDX) override {
         ++exchanges;
+        if (refuse && pDX->m_bSaveAndValidate)
+            pDX->Fail();
         DDX_Check(pDX, 600, box);
         DDX_CBIndex(pDX, 700, index);
         DDX_Control(pDX, 700, list);
@@ -172,6 +174,7 @@ public:
     int exchanges = 0;
     int box = 1;
     int index = 2;
+    bool refuse = false;
     CComboBox list;
 };
 
@@ -253,6 +256,19 @@ TEST(DialogModal, OkCancelEscapeAndCloseBoxEndTheDialog) {
                       dialog, [&] { QTest::keyClick(dialog.controlWidget(500), Qt::Key_Return); }),
                   IDOK);
     }
+}
+
+TEST(DialogModal, OkLeavesTheDialogOpenWhenTheExchangeFails) {
+    ProbeDialog dialog;
+    dialog.refuse = true;
+    bool openAfterOk = false;
+    const int result = dialogs_test::runModal(dialog, [&] {
+        QTest::mouseClick(dialog.controlWidget(IDOK), Qt::LeftButton);
+        openAfterOk = dialog.isVisible();
+        QTest::mouseClick(dialog.controlWidget(IDCANCEL), Qt::LeftButton);
+    });
+    EXPECT_TRUE(openAfterOk);
+    EXPECT_EQ(result, IDCANCEL);
 }
 
 TEST(DialogModal, FocusStartsOnTheFirstTabStop) {

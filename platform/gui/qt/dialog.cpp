@@ -348,7 +348,7 @@ int CDialog::UpdateData(int saveAndValidate) {
     CDataExchange exchange(this, saveAndValidate != 0);
     DoDataExchange(&exchange);
     m_inUpdateData = outer;
-    return 1;
+    return exchange.failed() ? 0 : 1;
 }
 
 void CDialog::DoDataExchange(CDataExchange*) {}

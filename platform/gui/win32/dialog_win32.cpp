@@ -300,7 +300,8 @@ int CDialog::OnInitDialog() {
 }
 
 void CDialog::OnOK() {
-    UpdateData(1);
+    if (!UpdateData(1))
+        return;
     EndDialog(IDOK);
 }
 
@@ -316,7 +317,7 @@ int CDialog::UpdateData(int saveAndValidate) {
     CDataExchange exchange(this, saveAndValidate != 0);
     DoDataExchange(&exchange);
     m_inUpdateData = outer;
-    return 1;
+    return exchange.failed() ? 0 : 1;
 }
 
 void CDialog::DoDataExchange(CDataExchange*) {}

@@ -87,11 +87,14 @@ public:
     void EndDialog(int result);
 
     virtual int OnInitDialog();
+    // Ends the dialog with IDOK once the exchange from the controls succeeds; a failed exchange
+    // leaves it open.
     virtual void OnOK();
     virtual void OnCancel();
 
     // Runs DoDataExchange in the given direction; control notifications that arrive meanwhile are
-    // dropped, so a change the exchange makes itself does not start another exchange.
+    // dropped, so a change the exchange makes itself does not start another exchange. 0 when a
+    // DDX routine failed.
     int UpdateData(int saveAndValidate = 1);
 
     CDialogControl* GetDlgItem(int id) const;
