@@ -46,6 +46,46 @@ void AfxRegisterAccelerators(UINT id, std::vector<AfxAccelerator> accelerators) 
     table().accelerators[id] = std::move(accelerators);
 }
 
+namespace {
+
+// The Qt key of a virtual-key code the tables use; 0 for any other.
+int qtKey(unsigned vk) {
+    if (vk >= 'A' && vk <= 'Z')
+        return Qt::Key_A + int(vk - 'A');
+    if (vk >= platform::vk::kF1 && vk <= platform::vk::kF12)
+        return Qt::Key_F1 + int(vk - platform::vk::kF1);
+    switch (vk) {
+        case platform::vk::kBack:
+            return Qt::Key_Backspace;
+        case platform::vk::kInsert:
+            return Qt::Key_Insert;
+        case platform::vk::kDelete:
+            return Qt::Key_Delete;
+        default:
+            return 0;
+    }
+}
+
+}  // namespace
+
+void AfxRegisterAccelerators(UINT id, const std::vector<platform::Accelerator>& table) {
+    std::vector<AfxAccelerator> keys;
+    for (const platform::Accelerator& accel : table) {
+        const int key = qtKey(accel.key);
+        if (key == 0)
+            continue;
+        Qt::KeyboardModifiers modifiers;
+        if (accel.control)
+            modifiers |= Qt::ControlModifier;
+        if (accel.shift)
+            modifiers |= Qt::ShiftModifier;
+        if (accel.alt)
+            modifiers |= Qt::AltModifier;
+        keys.push_back({QKeySequence(QKeyCombination(modifiers, Qt::Key(key))), accel.command});
+    }
+    AfxRegisterAccelerators(id, std::move(keys));
+}
+
 void AfxRegisterString(UINT id, std::string text) {
     std::lock_guard<std::mutex> guard(table().mutex);
     table().strings[id] = std::move(text);

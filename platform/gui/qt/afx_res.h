@@ -10,20 +10,10 @@
 #include <vector>
 
 #include "platform/gui/afx_msgmap.h"
+#include "platform/gui/menu_template.h"
 
-// A menu item: a command (id != 0), a separator (no text, no id), or a popup (items).
-struct AfxMenuItem {
-    std::string text;  // '&' marks the mnemonic
-    UINT id = 0;
-    std::vector<AfxMenuItem> popup;
-
-    bool isSeparator() const { return text.empty() && id == 0 && popup.empty(); }
-    bool isPopup() const { return !popup.empty(); }
-};
-
-struct AfxMenuTemplate {
-    std::vector<AfxMenuItem> items;  // for a menu bar: its popups
-};
+using AfxMenuItem = platform::MenuItem;
+using AfxMenuTemplate = platform::MenuTemplate;
 
 struct AfxAccelerator {
     QKeySequence keys;
@@ -39,6 +29,8 @@ struct AfxVersionInfo {
 // Registration, once per resource; a later registration of the same id replaces the earlier.
 void AfxRegisterMenu(UINT id, AfxMenuTemplate menu);
 void AfxRegisterAccelerators(UINT id, std::vector<AfxAccelerator> table);
+// A table written as virtual-key codes.
+void AfxRegisterAccelerators(UINT id, const std::vector<platform::Accelerator>& table);
 void AfxRegisterString(UINT id, std::string text);
 // Image files (any format Qt reads, e.g. ":/res/..." or a path), one per size.
 void AfxRegisterIcon(UINT id, std::vector<std::string> imageFiles);
