@@ -1,6 +1,7 @@
-// The native half of the UI extensions: each backend supplies one peer per object, which only
-// makes the toolkit's calls, through the one Backend its library defines. The objects the
-// program holds (support/ui) keep the behaviour and are declared once.
+// The native half of the framework's windows and of the UI extensions: each backend supplies one
+// peer per object, which only makes the toolkit's calls, through the one Backend its library
+// defines. The objects the program holds (CWnd, CTrayIcon...) keep the behaviour and are
+// declared once.
 #pragma once
 
 #include <functional>
@@ -13,6 +14,53 @@ class CWnd;
 class CDC;
 
 namespace afx {
+
+// The native window of one CWnd. It sets the window's m_hWnd once the native window exists and
+// hands every message the native window gets to CWnd::AfxCallWindowProc.
+class WindowPeer {
+public:
+    virtual ~WindowPeer() = default;  // takes a native window still there along, quietly
+
+    // Makes the native window (after the window's PreCreateWindow); false when it was not made
+    // or WM_CREATE refused it.
+    virtual bool create(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style,
+                        const RECT& rect, CWnd* parent, UINT id, void* param) = 0;
+    virtual bool destroy() = 0;
+    // Returns whether the window was visible before.
+    virtual bool show(int command) = 0;
+    virtual void update() = 0;
+    // Returns the window that had the focus.
+    virtual CWnd* setFocus() = 0;
+    virtual void invalidate(const RECT* rect, bool erase) = 0;
+    virtual RECT clientRect() const = 0;
+    virtual bool isVisible() const = 0;
+    virtual bool isIconic() const = 0;
+    virtual void setText(LPCSTR text) = 0;
+    virtual DWORD style() const = 0;
+    virtual DWORD exStyle() const = 0;
+    // Starts (or restarts) the native timer `id`; false when there is none to be had.
+    virtual bool startTimer(UINT_PTR id, UINT ms) = 0;
+    virtual void stopTimer(UINT_PTR id) = 0;
+    virtual LRESULT send(UINT message, WPARAM wParam, LPARAM lParam) = 0;
+    virtual bool post(UINT message, WPARAM wParam, LPARAM lParam) = 0;
+    // What the system does with a message no handler took.
+    virtual LRESULT defaultProc(UINT message, WPARAM wParam, LPARAM lParam) = 0;
+};
+
+// What a frame's peer adds: menu bar, accelerators, icon and title from one resource id.
+class FramePeer {
+public:
+    virtual ~FramePeer() = default;
+    virtual bool loadFrame(UINT resourceId, DWORD style, CWnd* parent) = 0;
+};
+
+// Painting one window, between the native begin and end of painting.
+class PaintPeer {
+public:
+    virtual ~PaintPeer() = default;
+    virtual HDC dc() const = 0;
+    virtual int drawText(LPCSTR text, int count, RECT* rect, UINT format) = 0;
+};
 
 // What a tray peer reports to the icon object that owns it.
 class TrayOwner {
@@ -63,6 +111,12 @@ struct ControlAppearance {
 class Backend {
 public:
     virtual ~Backend() = default;
+    virtual std::unique_ptr<WindowPeer> createWindow(CWnd& wnd) = 0;
+    // A window peer that is also a FramePeer.
+    virtual std::unique_ptr<WindowPeer> createFrame(CWnd& frame) = 0;
+    virtual std::unique_ptr<PaintPeer> beginPaint(CWnd& wnd) = 0;
+    // The window object of a native window of this layer, or null.
+    virtual CWnd* windowOf(HWND hwnd) = 0;
     virtual std::unique_ptr<TrayPeer> createTray(TrayOwner& owner, unsigned id) = 0;
     virtual std::unique_ptr<PicturePeer> createPicture() = 0;
 };

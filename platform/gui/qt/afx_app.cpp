@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QSystemTrayIcon>
+#include <QWidget>
 
 #include "platform/gui/qt/afx_res.h"
 

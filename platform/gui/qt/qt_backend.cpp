@@ -6,6 +6,16 @@ namespace {
 
 class QtBackend final : public Backend {
 public:
+    std::unique_ptr<WindowPeer> createWindow(CWnd& wnd) override {
+        return std::make_unique<qt::Window>(wnd);
+    }
+    std::unique_ptr<WindowPeer> createFrame(CWnd& frame) override {
+        return std::make_unique<qt::Frame>(frame);
+    }
+    std::unique_ptr<PaintPeer> beginPaint(CWnd& wnd) override {
+        return std::make_unique<qt::Paint>(wnd);
+    }
+    CWnd* windowOf(HWND hwnd) override { return qt::windowOf(hwnd); }
     std::unique_ptr<TrayPeer> createTray(TrayOwner& owner, unsigned) override {
         return std::make_unique<qt::TrayIcon>(owner);
     }

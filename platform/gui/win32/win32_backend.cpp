@@ -6,6 +6,16 @@ namespace {
 
 class Win32Backend final : public Backend {
 public:
+    std::unique_ptr<WindowPeer> createWindow(CWnd& wnd) override {
+        return std::make_unique<win32::Window>(wnd);
+    }
+    std::unique_ptr<WindowPeer> createFrame(CWnd& frame) override {
+        return std::make_unique<win32::Frame>(frame);
+    }
+    std::unique_ptr<PaintPeer> beginPaint(CWnd& wnd) override {
+        return std::make_unique<win32::Paint>(wnd);
+    }
+    CWnd* windowOf(HWND hwnd) override { return win32::windowOf(hwnd); }
     std::unique_ptr<TrayPeer> createTray(TrayOwner& owner, unsigned id) override {
         return std::make_unique<win32::TrayIcon>(owner, id);
     }

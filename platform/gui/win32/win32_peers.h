@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/gui/afx_peer.h"
 #include "platform/gui/afxwin.h"
@@ -11,6 +12,77 @@
 struct IPicture;
 
 namespace afx::win32 {
+
+// The window procedure of every window class this layer registers.
+LRESULT CALLBACK windowProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+// The layer's shell objects, which see every window message first.
+std::vector<AfxShellObject*>& shellObjects();
+// The accelerator table a frame's messages are translated with, or null.
+HACCEL acceleratorsOf(CWnd* wnd);
+CWnd* windowOf(HWND hwnd);
+
+class Window : public WindowPeer {
+public:
+    explicit Window(CWnd& wnd) : m_wnd(wnd) {}
+    ~Window() override;
+
+    bool create(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, const RECT& rect,
+                CWnd* parent, UINT id, void* param) override;
+    bool destroy() override;
+    bool show(int command) override;
+    void update() override;
+    CWnd* setFocus() override;
+    void invalidate(const RECT* rect, bool erase) override;
+    RECT clientRect() const override;
+    bool isVisible() const override;
+    bool isIconic() const override;
+    void setText(LPCSTR text) override;
+    DWORD style() const override;
+    DWORD exStyle() const override;
+    bool startTimer(UINT_PTR id, UINT ms) override;
+    void stopTimer(UINT_PTR id) override;
+    LRESULT send(UINT message, WPARAM wParam, LPARAM lParam) override;
+    bool post(UINT message, WPARAM wParam, LPARAM lParam) override;
+    LRESULT defaultProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+    // A message of the window on its way to the message map.
+    virtual LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
+
+protected:
+    CWnd& m_wnd;
+};
+
+// Sizes the pane to the client area, answers the session's end, and owns the accelerators.
+class Frame final : public Window, public FramePeer {
+public:
+    using Window::Window;
+    ~Frame() override;
+
+    bool loadFrame(UINT resourceId, DWORD style, CWnd* parent) override;
+    LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam) override;
+    HACCEL accelerators() const { return m_accelerators; }
+
+private:
+    // Sizes the pane (child AFX_IDW_PANE_FIRST) to the client area.
+    void recalcLayout();
+
+    HACCEL m_accelerators = nullptr;
+};
+
+// BeginPaint to EndPaint, with the GUI font and a transparent background.
+class Paint final : public PaintPeer {
+public:
+    explicit Paint(CWnd& wnd);
+    ~Paint() override;
+    HDC dc() const override { return m_dc; }
+    int drawText(LPCSTR text, int count, RECT* rect, UINT format) override;
+
+private:
+    HWND m_hwnd;
+    PAINTSTRUCT m_ps{};
+    HDC m_dc = nullptr;
+    HGDIOBJ m_oldFont = nullptr;
+};
 
 // Keyed by the notification window and the id; added again when the taskbar is recreated.
 class TrayIcon final : public TrayPeer, private AfxShellObject {

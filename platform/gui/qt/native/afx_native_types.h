@@ -19,6 +19,11 @@ using WORD = std::uint16_t;
 using LONG = std::int32_t;
 using LPCSTR = const char*;
 
+class QWidget;
+// A native window: the widget of a CWnd.
+using HWND = QWidget*;
+using HDC = QPainter*;
+
 #ifndef TRUE
 #define TRUE 1
 #endif
@@ -105,7 +110,7 @@ class CWnd;
 struct CREATESTRUCT {
     void* lpCreateParams = nullptr;
     UINT hMenu = 0;  // a child's identifier, or a frame's menu resource
-    CWnd* hwndParent = nullptr;
+    HWND hwndParent = nullptr;
     int cy = 0;
     int cx = 0;
     int y = 0;
@@ -155,7 +160,7 @@ public:
 // A device context: the painter of the window being painted.
 class CDC {
 public:
-    explicit CDC(QPainter* painter) : m_painter(painter) {}
+    explicit CDC(HDC painter) : m_painter(painter) {}
 
     void FillSolidRect(const RECT& rect, COLORREF color) {
         m_painter->fillRect(CRect(rect).toQRect(), colorFromColorRef(color));
