@@ -12,6 +12,11 @@
 
 class CWnd;
 class CDC;
+class CDialog;
+
+namespace platform {
+struct DialogTemplate;
+}
 
 namespace afx {
 
@@ -62,6 +67,59 @@ public:
     virtual int drawText(LPCSTR text, int count, RECT* rect, UINT format) = 0;
 };
 
+// How a static control draws its text: kDefaultColor keeps a colour's default, kNoFillColor as
+// background lets what lies behind show through; an empty face keeps the control's font.
+struct ControlAppearance {
+    COLORREF text = kDefaultColor;
+    COLORREF background = kDefaultColor;
+    int padding = 0;  // inner margin in pixels
+    std::string fontFace;
+    double fontPointSize = 0;
+    bool fontBold = false;
+};
+
+// The native dialog of one CDialog, made from its template. It sets the dialog's m_hWnd while
+// the native dialog exists, runs CDialog::AfxInitDialog once it is up and hands control
+// notifications to CDialog::OnCommand.
+class DialogPeer {
+public:
+    virtual ~DialogPeer() = default;
+    virtual int doModal() = 0;
+    virtual void end(int result) = 0;
+    // The native control `id`, or null.
+    virtual HWND control(int id) const = 0;
+    // The state of check box `id`; false when there is none.
+    virtual bool checked(int id, bool& on) const = 0;
+    virtual void setChecked(int id, bool on) = 0;
+    // The selected position of list `id` (-1: none); false when there is no list.
+    virtual bool listIndex(int id, int& index) const = 0;
+    virtual void setListIndex(int id, int index) = 0;
+    // The text of edit control `id` as a file name in the platform's encoding.
+    virtual bool fileName(int id, std::string& name) const = 0;
+    virtual void setFileName(int id, const std::string& name) = 0;
+    virtual void setText(const char* caption) = 0;
+    virtual RECT clientRect() const = 0;
+    virtual void offerSerialPortNames(int id) = 0;
+};
+
+// One control of a dialog.
+class ControlPeer {
+public:
+    virtual ~ControlPeer() = default;
+    // True when the control was disabled before.
+    virtual bool enable(bool on) = 0;
+    virtual bool isEnabled() const = 0;
+    // Narrow text, shown as Latin-1.
+    virtual void setText(const char* text) = 0;
+    virtual void setAppearance(const ControlAppearance& look) = 0;
+    virtual void showRichText() = 0;
+    // A list's items: positions, -1 when not a list.
+    virtual int addString(const char* text) = 0;
+    virtual int count() const = 0;
+    virtual int currentSelection() const = 0;
+    virtual int select(int position) = 0;
+};
+
 // What a tray peer reports to the icon object that owns it.
 class TrayOwner {
 public:
@@ -97,17 +155,6 @@ public:
     virtual bool render(CDC& dc, const RECT& rect) const = 0;
 };
 
-// How a static control draws its text: kDefaultColor keeps a colour's default, kNoFillColor as
-// background lets what lies behind show through; an empty face keeps the control's font.
-struct ControlAppearance {
-    COLORREF text = kDefaultColor;
-    COLORREF background = kDefaultColor;
-    int padding = 0;  // inner margin in pixels
-    std::string fontFace;
-    double fontPointSize = 0;
-    bool fontBold = false;
-};
-
 class Backend {
 public:
     virtual ~Backend() = default;
@@ -117,6 +164,10 @@ public:
     virtual std::unique_ptr<PaintPeer> beginPaint(CWnd& wnd) = 0;
     // The window object of a native window of this layer, or null.
     virtual CWnd* windowOf(HWND hwnd) = 0;
+    virtual std::unique_ptr<DialogPeer> createDialog(CDialog& dialog,
+                                                     const platform::DialogTemplate& dialogTemplate,
+                                                     CWnd* parent) = 0;
+    virtual std::unique_ptr<ControlPeer> createControl(HWND control) = 0;
     virtual std::unique_ptr<TrayPeer> createTray(TrayOwner& owner, unsigned id) = 0;
     virtual std::unique_ptr<PicturePeer> createPicture() = 0;
 };

@@ -1,6 +1,5 @@
-// What both backends' dialogs share: data exchange between controls and members (DDX_*) and the
-// static message maps of control notifications. The backend's dialog header declares CDialog and
-// CDialogControl and includes this one.
+// Data exchange between a dialog's controls and its members (DDX_*) and the static message maps
+// of control notifications; afx_dialog.h declares the dialog and its controls.
 #pragma once
 
 #include <cstddef>

@@ -16,6 +16,14 @@ public:
         return std::make_unique<qt::Paint>(wnd);
     }
     CWnd* windowOf(HWND hwnd) override { return qt::windowOf(hwnd); }
+    std::unique_ptr<DialogPeer> createDialog(CDialog& dialog,
+                                             const platform::DialogTemplate& dialogTemplate,
+                                             CWnd* parent) override {
+        return std::make_unique<qt::Dialog>(dialog, dialogTemplate, parent);
+    }
+    std::unique_ptr<ControlPeer> createControl(HWND control) override {
+        return std::make_unique<qt::Control>(control);
+    }
     std::unique_ptr<TrayPeer> createTray(TrayOwner& owner, unsigned) override {
         return std::make_unique<qt::TrayIcon>(owner);
     }

@@ -2,6 +2,7 @@
 // QSystemTrayIcon, a picture on QImage.
 #pragma once
 
+#include <QDialog>
 #include <QImage>
 #include <QMenu>
 #include <QPainter>
@@ -9,8 +10,11 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <map>
+#include <string>
+#include <vector>
 
 #include "platform/gui/afx_peer.h"
+#include "platform/gui/dialog_template.h"
 
 namespace afx::qt {
 
@@ -81,6 +85,65 @@ private:
 
 CWnd* windowOf(QWidget* widget);
 
+// A QDialog built from the template at once, with one widget per control.
+class Dialog final : public DialogPeer {
+public:
+    Dialog(CDialog& dialog, const platform::DialogTemplate& dialogTemplate, CWnd* parent);
+    ~Dialog() override;
+
+    int doModal() override;
+    void end(int result) override;
+    HWND control(int id) const override;
+    bool checked(int id, bool& on) const override;
+    void setChecked(int id, bool on) override;
+    bool listIndex(int id, int& index) const override;
+    void setListIndex(int id, int index) override;
+    bool fileName(int id, std::string& name) const override;
+    void setFileName(int id, const std::string& name) override;
+    void setText(const char* caption) override;
+    RECT clientRect() const override;
+    void offerSerialPortNames(int id) override;
+
+    QDialog& widget() const;
+    platform::DialogBaseUnits baseUnits() const { return m_baseUnits; }
+    // Pixel rectangle of a template rectangle in this dialog's units.
+    QRect mapDialogRect(int x, int y, int cx, int cy) const;
+
+private:
+    class Widget;
+    struct Item {
+        const platform::DialogControl* control;
+        QWidget* widget;
+    };
+
+    void createControls();
+    QWidget* createControl(const platform::DialogControl& control);
+    QWidget* firstTabStop() const;
+
+    CDialog& m_dialog;
+    const platform::DialogTemplate& m_template;
+    Widget* m_widget = nullptr;
+    platform::DialogBaseUnits m_baseUnits{};
+    std::vector<Item> m_items;
+};
+
+class Control final : public ControlPeer {
+public:
+    explicit Control(QWidget* widget);
+    bool enable(bool on) override;
+    bool isEnabled() const override;
+    void setText(const char* text) override;
+    void setAppearance(const ControlAppearance& look) override;
+    void showRichText() override;
+    int addString(const char* text) override;
+    int count() const override;
+    int currentSelection() const override;
+    int select(int position) override;
+
+private:
+    QPointer<QWidget> m_widget;
+};
+
 class TrayIcon final : public TrayPeer {
 public:
     // How often the presence of a tray host is checked: none of the desktops reports it.
@@ -136,5 +199,9 @@ inline QMenu* trayMenuOf(const TrayPeer& peer) {
 inline const QImage& imageOf(const PicturePeer& peer) {
     return static_cast<const Picture&>(peer).image();
 }
+// The Qt objects behind a dialog, for tests.
+const Dialog& dialogPeerOf(const CDialog& dialog);
+QDialog& widgetOf(const CDialog& dialog);
+QWidget* controlOf(const CDialog& dialog, int id);
 
 }  // namespace afx::qt

@@ -16,6 +16,14 @@ public:
         return std::make_unique<win32::Paint>(wnd);
     }
     CWnd* windowOf(HWND hwnd) override { return win32::windowOf(hwnd); }
+    std::unique_ptr<DialogPeer> createDialog(CDialog& dialog,
+                                             const platform::DialogTemplate& dialogTemplate,
+                                             CWnd* parent) override {
+        return std::make_unique<win32::Dialog>(dialog, dialogTemplate, parent);
+    }
+    std::unique_ptr<ControlPeer> createControl(HWND control) override {
+        return std::make_unique<win32::Control>(control);
+    }
     std::unique_ptr<TrayPeer> createTray(TrayOwner& owner, unsigned id) override {
         return std::make_unique<win32::TrayIcon>(owner, id);
     }

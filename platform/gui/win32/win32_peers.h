@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/gui/afx_peer.h"
+#include "platform/gui/afxdlg.h"
 #include "platform/gui/afxwin.h"
 
 struct IPicture;
@@ -115,6 +116,73 @@ private:
     std::wstring m_tip;
     bool m_added = false;
     UINT m_taskbarCreated = 0;
+};
+
+// A dialog of the dialog manager from the DIALOGEX resource with the template's id, made by
+// doModal.
+class Dialog final : public DialogPeer {
+public:
+    Dialog(CDialog& dialog, const platform::DialogTemplate& dialogTemplate, CWnd* parent);
+    ~Dialog() override;
+
+    int doModal() override;
+    void end(int result) override;
+    HWND control(int id) const override;
+    bool checked(int id, bool& on) const override;
+    void setChecked(int id, bool on) override;
+    bool listIndex(int id, int& index) const override;
+    void setListIndex(int id, int index) override;
+    bool fileName(int id, std::string& name) const override;
+    void setFileName(int id, const std::string& name) override;
+    void setText(const char* caption) override;
+    RECT clientRect() const override;
+    void offerSerialPortNames(int id) override;
+
+private:
+    struct PortCompletion;
+    static INT_PTR CALLBACK dialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    INT_PTR handle(UINT message, WPARAM wParam, LPARAM lParam);
+    class Control* boundControlFor(HWND hwnd) const;
+
+    CDialog& m_dialog;
+    const platform::DialogTemplate& m_template;
+    HWND m_parent;
+    std::unique_ptr<PortCompletion> m_portCompletion;
+};
+
+// A control of a dialog; it colours itself when the dialog reflects WM_CTLCOLOR* to it.
+class Control final : public ControlPeer {
+public:
+    explicit Control(HWND hwnd) : m_hwnd(hwnd) {}
+    ~Control() override;
+
+    bool enable(bool on) override;
+    bool isEnabled() const override;
+    void setText(const char* text) override;
+    void setAppearance(const ControlAppearance& look) override;
+    void showRichText() override;
+    int addString(const char* text) override;
+    int count() const override;
+    int currentSelection() const override;
+    int select(int position) override;
+
+    HWND handle() const { return m_hwnd; }
+    // The SysLink that shows a rich-text static's content in its place, or null.
+    HWND companion() const { return m_companion; }
+    // WM_CTLCOLORSTATIC for this control: its brush, or null for the dialog's default.
+    HBRUSH ctlColor(HDC dc) const;
+
+private:
+    // A font the control uses from now on; the control owns it.
+    void setFont(HFONT font);
+
+    HWND m_hwnd;
+    COLORREF m_textColor = CLR_INVALID;
+    COLORREF m_backColor = CLR_INVALID;
+    bool m_noFill = false;
+    HBRUSH m_brush = nullptr;
+    HFONT m_font = nullptr;
+    HWND m_companion = nullptr;
 };
 
 class Picture final : public PicturePeer {

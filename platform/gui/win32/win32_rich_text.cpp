@@ -3,7 +3,7 @@
 #include <cwchar>
 #include <string>
 
-#include "platform/gui/afxdlg.h"
+#include "platform/gui/win32/win32_peers.h"
 
 namespace {
 
@@ -45,22 +45,22 @@ std::wstring afx::toLinkMarkup(HWND link, const char* html) {
     return text;
 }
 
-void CDialogControl::ShowRichText() {
-    if (m_hWnd == nullptr || m_companion != nullptr)
+void afx::win32::Control::showRichText() {
+    if (m_companion != nullptr)
         return;
     // The static stays as the bordered box; a SysLink inside it shows the text and its links.
-    HWND parent = ::GetParent(m_hWnd);
+    HWND parent = ::GetParent(m_hwnd);
     HWND link = ::CreateWindowExW(0, WC_LINK, L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 0, 0, 0, 0,
                                   parent, nullptr, ::GetModuleHandleW(nullptr), nullptr);
     if (link != nullptr) {
-        ::SendMessageW(link, WM_SETFONT, ::SendMessageW(m_hWnd, WM_GETFONT, 0, 0), FALSE);
+        ::SendMessageW(link, WM_SETFONT, ::SendMessageW(m_hwnd, WM_GETFONT, 0, 0), FALSE);
         // Just before the box in the z-order: above it, and where the box is in the tab order.
-        HWND before = ::GetWindow(m_hWnd, GW_HWNDPREV);
+        HWND before = ::GetWindow(m_hwnd, GW_HWNDPREV);
         ::SetWindowPos(link, before != nullptr ? before : HWND_TOP, 0, 0, 0, 0,
                        SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         // The box must not paint over the link that lies on it.
-        ::SetWindowLongPtrW(m_hWnd, GWL_STYLE,
-                            ::GetWindowLongPtrW(m_hWnd, GWL_STYLE) | WS_CLIPSIBLINGS);
+        ::SetWindowLongPtrW(m_hwnd, GWL_STYLE,
+                            ::GetWindowLongPtrW(m_hwnd, GWL_STYLE) | WS_CLIPSIBLINGS);
         m_companion = link;
     }
 }

@@ -92,6 +92,13 @@ inline constexpr UINT DT_WORDBREAK = 0x0010;
 inline constexpr UINT DT_SINGLELINE = 0x0020;
 inline constexpr UINT DT_NOCLIP = 0x0100;
 
+// Dialog results and the control notification codes carried with a command.
+inline constexpr int IDOK = 1;
+inline constexpr int IDCANCEL = 2;
+inline constexpr unsigned BN_CLICKED = 0;
+inline constexpr unsigned CBN_SELCHANGE = 1;
+inline constexpr unsigned EN_CHANGE = 0x300;
+
 // The framework's standard command identifiers.
 inline constexpr UINT ID_EDIT_COPY = 0xE122;   // 57634
 inline constexpr UINT ID_EDIT_CUT = 0xE123;    // 57635

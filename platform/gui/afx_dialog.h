@@ -1,5 +1,7 @@
-// Modal dialogs on the Win32 dialog manager: DialogBoxParamW over the DIALOGEX resource with the
-// template's id, data exchange on the real controls, and a message map for their notifications.
+// Modal dialogs built from a dialog template, declared once for every backend: CDialog with its
+// data exchange and control notification map, and its controls (CDialogControl, CComboBox). The
+// exchange, the notification walk and OK/Cancel are here; the dialog and each bound control hold
+// a peer from the backend (afx_peer.h) that makes the native calls.
 #pragma once
 
 #include <map>
@@ -7,7 +9,7 @@
 #include <string>
 
 #include "platform/gui/afx_peer.h"
-#include "platform/gui/afxwin.h"
+#include "platform/gui/afx_wnd.h"
 #include "platform/gui/dialog_exchange.h"
 #include "platform/gui/dialog_template.h"
 
@@ -17,7 +19,7 @@ class CDialog;
 // DDX_Control; GetDlgItem hands out the dialog's own wrapper.
 class CDialogControl {
 public:
-    CDialogControl() = default;
+    CDialogControl();
     CDialogControl(const CDialogControl&) = delete;
     CDialogControl& operator=(const CDialogControl&) = delete;
     virtual ~CDialogControl();
@@ -30,38 +32,25 @@ public:
     int EnableWindow(int enable);  // nonzero when the control was disabled before
     int IsWindowEnabled() const;
     void SetWindowText(const char* text);
-    HWND GetSafeHwnd() const { return m_hWnd; }
-    CDialog* dialog() const { return m_dialog; }
-
     // How a static control draws its text.
     void SetAppearance(const afx::ControlAppearance& look);
-    // A static control's text is HTML from now on: a SysLink inside it shows the text with its
-    // line breaks, paragraphs and links, which open in the browser.
+    // A static control's text is HTML from now on: line breaks, paragraphs and links that open
+    // in the browser.
     void ShowRichText();
-
-    // WM_CTLCOLORSTATIC for this control: its brush, or null for the dialog's default.
-    HBRUSH ctlColor(HDC dc) const;
-    // The window that shows this control's content in its place (a SysLink), or null.
-    HWND companion() const { return m_companion; }
+    HWND GetSafeHwnd() const { return m_hWnd; }
+    CDialog* dialog() const { return m_dialog; }
+    afx::ControlPeer* AfxPeer() const { return m_peer.get(); }
 
 protected:
     // Runs once the object is bound to its control.
     virtual void OnSubclassed() {}
 
     HWND m_hWnd = nullptr;
+    std::unique_ptr<afx::ControlPeer> m_peer;
 
 private:
-    // A font the control uses from now on; the control owns it.
-    void setControlFont(HFONT font);
-
     int m_id = 0;
     CDialog* m_dialog = nullptr;
-    COLORREF m_textColor = CLR_INVALID;
-    COLORREF m_backColor = CLR_INVALID;
-    bool m_noFill = false;
-    HBRUSH m_brush = nullptr;
-    HFONT m_font = nullptr;
-    HWND m_companion = nullptr;
 };
 
 // A drop-down list.
@@ -76,13 +65,14 @@ public:
 
 class CDialog {
 public:
+    // On backends that build the window at once, the controls exist from here; nothing is shown.
     explicit CDialog(const platform::DialogTemplate& dialogTemplate, CWnd* pParentWnd = nullptr);
     virtual ~CDialog();
     CDialog(const CDialog&) = delete;
     CDialog& operator=(const CDialog&) = delete;
 
-    // Shows the dialog of the template's resource modally: IDOK, IDCANCEL or the EndDialog
-    // code; -1 when the resource is missing.
+    // Runs the dialog modally (OnInitDialog once it is up): IDOK, IDCANCEL or the EndDialog code;
+    // -1 when the template's dialog could not be made.
     int DoModal();
     void EndDialog(int result);
 
@@ -94,7 +84,7 @@ public:
 
     // Runs DoDataExchange in the given direction; control notifications that arrive meanwhile are
     // dropped, so a change the exchange makes itself does not start another exchange. 0 when a
-    // DDX routine failed.
+    // DDX routine failed or there is no window.
     int UpdateData(int saveAndValidate = 1);
 
     CDialogControl* GetDlgItem(int id) const;
@@ -102,23 +92,36 @@ public:
     // is no such control.
     bool GetDlgItemFileName(int id, std::string& name) const;
     void SetDlgItemFileName(int id, const std::string& name);
-    HWND controlHandle(int id) const;
+    // The caption.
     void SetWindowText(const char* text);
     void GetClientRect(RECT* rect) const;
-    // Offers the names of the serial ports present (HKLM\HARDWARE\DEVICEMAP\SERIALCOMM) as
-    // completions of edit control `id`; the ports are listed, never opened.
+    // Offers the names of the serial ports present as completions of edit control `id`; the
+    // ports are listed, never opened.
     void OfferSerialPortNames(int id);
 
     const platform::DialogTemplate& dialogTemplate() const { return m_template; }
     HWND GetSafeHwnd() const { return m_hWnd; }
+    // Set by the peer while the native dialog exists.
     HWND m_hWnd = nullptr;
 
-    // A notification from control `id`: the message maps first, then OK and Cancel.
+    // A notification from control `id`: the message maps first, then OK and Cancel. Dropped
+    // while an exchange runs.
     void OnCommand(int id, unsigned code);
 
-    // Runs `hook` with the dialog's window once it is initialised (tests drive modal dialogs
-    // from there). Null removes it.
+    // Runs `hook` with the dialog once it is initialised and up (tests drive modal dialogs from
+    // there). Null removes it.
     static void SetInitHook(void (*hook)(CDialog& dialog));
+
+    // ---- for the backend's peer, not for application code ----
+    // OnInitDialog, then the init hook; OnInitDialog's result.
+    int AfxInitDialog();
+    int AfxEraseBackground(CDC* dc) { return OnEraseBkgnd(dc); }
+    // The controls bound by SubclassDlgItem, by id.
+    const std::map<int, CDialogControl*>& AfxBoundControls() const { return m_bound; }
+    void AfxBind(int id, CDialogControl* control) { m_bound[id] = control; }
+    // The native dialog is gone.
+    void AfxDialogGone();
+    afx::DialogPeer& AfxPeer() const { return *m_peer; }
 
 protected:
     virtual void DoDataExchange(CDataExchange* pDX);
@@ -127,17 +130,9 @@ protected:
     virtual int OnEraseBkgnd(CDC* pDC);
 
 private:
-    static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-    INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
-    CDialogControl* boundControlFor(HWND hwnd) const;
-
     const platform::DialogTemplate& m_template;
-    HWND m_parent = nullptr;
+    std::unique_ptr<afx::DialogPeer> m_peer;
     mutable std::map<int, std::unique_ptr<CDialogControl>> m_wrappers;  // GetDlgItem's
     std::map<int, CDialogControl*> m_bound;                             // DDX_Control's
     bool m_inUpdateData = false;
-    struct PortCompletion;
-    std::unique_ptr<PortCompletion> m_portCompletion;
-
-    friend class CDialogControl;
 };
