@@ -155,9 +155,20 @@ public:
     virtual bool render(CDC& dc, const RECT& rect) const = 0;
 };
 
+// What the toolkit needs alive while the program runs (its application object).
+class Session {
+public:
+    virtual ~Session() = default;
+};
+
 class Backend {
 public:
     virtual ~Backend() = default;
+    // Made before InitInstance and gone after AfxTermFramework; takes the toolkit's own options
+    // out of the arguments.
+    virtual std::unique_ptr<Session> startSession(int& argc, char** argv) = 0;
+    // Runs the message loop until it is ended; the exit code it was ended with.
+    virtual int messageLoop() = 0;
     virtual std::unique_ptr<WindowPeer> createWindow(CWnd& wnd) = 0;
     // A window peer that is also a FramePeer.
     virtual std::unique_ptr<WindowPeer> createFrame(CWnd& frame) = 0;

@@ -1,11 +1,25 @@
+#include <QApplication>
+
 #include "platform/gui/qt/qt_peers.h"
 
 namespace afx {
 
 namespace {
 
+class QtSession final : public Session {
+public:
+    QtSession(int& argc, char** argv) : m_application(argc, argv) {}
+
+private:
+    QApplication m_application;
+};
+
 class QtBackend final : public Backend {
 public:
+    std::unique_ptr<Session> startSession(int& argc, char** argv) override {
+        return std::make_unique<QtSession>(argc, argv);
+    }
+    int messageLoop() override { return QApplication::exec(); }
     std::unique_ptr<WindowPeer> createWindow(CWnd& wnd) override {
         return std::make_unique<qt::Window>(wnd);
     }

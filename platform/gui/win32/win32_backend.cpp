@@ -6,6 +6,28 @@ namespace {
 
 class Win32Backend final : public Backend {
 public:
+    // The system needs no application object.
+    std::unique_ptr<Session> startSession(int&, char**) override {
+        return std::make_unique<Session>();
+    }
+    int messageLoop() override {
+        MSG msg;
+        for (;;) {
+            const BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
+            if (got == 0 || got == -1)
+                return got == 0 ? static_cast<int>(msg.wParam) : -1;
+            // The main frame's accelerators, for keys sent to any of its windows.
+            CWnd* frame = AfxGetApp() != nullptr ? AfxGetApp()->m_pMainWnd : nullptr;
+            HACCEL accelerators = win32::acceleratorsOf(frame);
+            if (accelerators != nullptr &&
+                (msg.hwnd == frame->m_hWnd || ::IsChild(frame->m_hWnd, msg.hwnd)) &&
+                ::TranslateAcceleratorW(frame->m_hWnd, accelerators, &msg)) {
+                continue;
+            }
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+    }
     std::unique_ptr<WindowPeer> createWindow(CWnd& wnd) override {
         return std::make_unique<win32::Window>(wnd);
     }

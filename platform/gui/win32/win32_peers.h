@@ -12,6 +12,23 @@
 
 struct IPicture;
 
+// An object that lives in the shell (a notification-area icon): it sees the messages of all the
+// layer's windows first, and goes when the framework ends.
+class AfxShellObject {
+public:
+    virtual ~AfxShellObject() = default;
+    // True when the message was this object's; `result` is then the window procedure's result.
+    virtual bool OnWindowMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                 LRESULT& result) = 0;
+    virtual void OnFrameworkTerm() = 0;
+};
+void AfxRegisterShellObject(AfxShellObject* object);
+void AfxUnregisterShellObject(AfxShellObject* object);
+
+// Called by the main frame on WM_ENDSESSION: the session-end handler, then the rest of a normal
+// shutdown, since the process may be ended as soon as the message returns.
+void AfxEndSession();
+
 namespace afx::win32 {
 
 // The window procedure of every window class this layer registers.

@@ -77,26 +77,6 @@ LPCSTR AfxRegisterWndClass(UINT classStyle, HCURSOR cursor, HBRUSH background, H
 // ---------------------------------------------------------------------------------------------
 // CWinApp
 
-int CWinApp::Run() {
-    MSG msg;
-    for (;;) {
-        const BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
-        if (got == 0 || got == -1) {
-            m_exitCode = got == 0 ? static_cast<int>(msg.wParam) : -1;
-            break;
-        }
-        HACCEL accelerators = afx::win32::acceleratorsOf(m_pMainWnd);
-        if (accelerators != nullptr &&
-            (msg.hwnd == m_pMainWnd->m_hWnd || ::IsChild(m_pMainWnd->m_hWnd, msg.hwnd)) &&
-            ::TranslateAcceleratorW(m_pMainWnd->m_hWnd, accelerators, &msg)) {
-            continue;
-        }
-        ::TranslateMessage(&msg);
-        ::DispatchMessageW(&msg);
-    }
-    return ExitInstance();
-}
-
 void AfxPostQuitMessage(int exitCode) {
     ::PostQuitMessage(exitCode);
 }
@@ -142,24 +122,6 @@ void AfxEndSession() {
 
 BOOL AfxEnableControlContainer(void*) {
     return TRUE;
-}
-
-int AfxWinMain(int& argc, char** argv) {
-    CWinApp* app = AfxGetApp();
-    if (app == nullptr)
-        return -1;
-    AfxSetCommandLine(*app, argc, argv);
-    AfxInitFramework();
-    int exitCode = 0;
-    if (!app->InitInstance()) {
-        if (app->m_pMainWnd != nullptr)
-            app->m_pMainWnd->DestroyWindow();
-        exitCode = app->ExitInstance();
-    } else {
-        exitCode = app->Run();
-    }
-    AfxTermFramework();
-    return exitCode;
 }
 
 void AfxRegisterShellObject(AfxShellObject* object) {

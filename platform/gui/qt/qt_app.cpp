@@ -7,11 +7,6 @@
 
 #include "platform/gui/qt/afx_res.h"
 
-int CWinApp::Run() {
-    m_exitCode = QApplication::exec();
-    return ExitInstance();
-}
-
 void AfxPostQuitMessage(int exitCode) {
     QCoreApplication::exit(exitCode);
 }
@@ -30,29 +25,6 @@ void AfxInitFramework() {
             QCoreApplication::setApplicationName(value("ProductName"));
         }
     }
-}
-
-int AfxWinMain(int& argc, char** argv) {
-    CWinApp* app = AfxGetApp();
-    if (app == nullptr) {
-        return -1;
-    }
-    int exitCode = 0;
-    {
-        QApplication framework(argc, argv);  // takes Qt's own options out of argv
-        AfxInitFramework();
-        AfxSetCommandLine(*app, argc, argv);
-        if (!app->InitInstance()) {
-            if (app->m_pMainWnd != nullptr) {
-                app->m_pMainWnd->DestroyWindow();
-            }
-            exitCode = app->ExitInstance();
-        } else {
-            exitCode = app->Run();
-        }
-        AfxTermFramework();
-    }
-    return exitCode;
 }
 
 void AfxTermFramework() {
