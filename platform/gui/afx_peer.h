@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/gui/afx_gdi.h"
 #include "platform/gui/afx_msgmap.h"
 
 class CWnd;
@@ -169,6 +170,7 @@ public:
     virtual std::unique_ptr<Session> startSession(int& argc, char** argv) = 0;
     // Runs the message loop until it is ended; the exit code it was ended with.
     virtual int messageLoop() = 0;
+    virtual void fillSolidRect(HDC dc, const RECT& rect, COLORREF color) = 0;
     virtual std::unique_ptr<WindowPeer> createWindow(CWnd& wnd) = 0;
     // A window peer that is also a FramePeer.
     virtual std::unique_ptr<WindowPeer> createFrame(CWnd& frame) = 0;

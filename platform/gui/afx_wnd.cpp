@@ -239,6 +239,10 @@ BOOL CFrameWnd::OnCmdMsg(UINT nID, int nCode, void* pExtra, AFX_CMDHANDLERINFO* 
 // ---------------------------------------------------------------------------------------------
 // Painting
 
+void CDC::FillSolidRect(const RECT& rect, COLORREF color) {
+    afx::backend().fillSolidRect(m_hDC, rect, color);
+}
+
 CPaintDC::CPaintDC(CWnd* wnd) : CPaintDC(afx::backend().beginPaint(*wnd)) {}
 
 CPaintDC::CPaintDC(std::unique_ptr<afx::PaintPeer> peer)

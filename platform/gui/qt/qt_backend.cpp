@@ -20,6 +20,9 @@ public:
         return std::make_unique<QtSession>(argc, argv);
     }
     int messageLoop() override { return QApplication::exec(); }
+    void fillSolidRect(HDC dc, const RECT& rect, COLORREF color) override {
+        dc->fillRect(qt::toQRect(rect), colorFromColorRef(color));
+    }
     std::unique_ptr<WindowPeer> createWindow(CWnd& wnd) override {
         return std::make_unique<qt::Window>(wnd);
     }

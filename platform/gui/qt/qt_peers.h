@@ -18,6 +18,10 @@
 
 namespace afx::qt {
 
+inline QRect toQRect(const RECT& rect) {
+    return QRect(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
+}
+
 class Window : public WindowPeer {
 public:
     explicit Window(CWnd& wnd) : m_wnd(wnd) {}

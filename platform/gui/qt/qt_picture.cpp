@@ -13,10 +13,10 @@ bool Picture::load(unsigned id, const char* type) {
 bool Picture::render(CDC& dc, const RECT& rect) const {
     if (m_image.isNull())
         return false;
-    QPainter* painter = dc.painter();
+    QPainter* painter = dc.GetSafeHdc();
     painter->save();
     painter->setRenderHint(QPainter::SmoothPixmapTransform);
-    painter->drawImage(CRect(rect).toQRect(), m_image);
+    painter->drawImage(toQRect(rect), m_image);
     painter->restore();
     return true;
 }

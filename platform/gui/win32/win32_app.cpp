@@ -45,12 +45,6 @@ HINSTANCE AfxGetResourceHandle() {
     return ::GetModuleHandleW(nullptr);
 }
 
-void CDC::FillSolidRect(const RECT& rect, COLORREF color) {
-    HBRUSH brush = ::CreateSolidBrush(color);
-    ::FillRect(m_hDC, &rect, brush);
-    ::DeleteObject(brush);
-}
-
 LPCSTR AfxRegisterWndClass(UINT classStyle, HCURSOR cursor, HBRUSH background, HICON icon) {
     const std::string name = "Afx:" + std::to_string(classStyle) + ":" +
                              std::to_string(reinterpret_cast<UINT_PTR>(cursor)) + ":" +

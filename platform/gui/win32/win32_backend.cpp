@@ -10,6 +10,11 @@ public:
     std::unique_ptr<Session> startSession(int&, char**) override {
         return std::make_unique<Session>();
     }
+    void fillSolidRect(HDC dc, const RECT& rect, COLORREF color) override {
+        HBRUSH brush = ::CreateSolidBrush(color);
+        ::FillRect(dc, &rect, brush);
+        ::DeleteObject(brush);
+    }
     int messageLoop() override {
         MSG msg;
         for (;;) {

@@ -1,12 +1,12 @@
 // The Win32 vocabulary the application code is written in, on Qt: integer types, window
-// messages, styles, show commands, standard command identifiers, colours, rectangles and the
-// device context, with their Win32 values. A leaf: the shared layer includes it by this name.
+// messages, styles, show commands, standard command identifiers, colours and rectangles, with
+// their Win32 values. A leaf: the shared layer includes it by this name.
 #pragma once
 
 #include <QColor>
-#include <QPainter>
-#include <QRect>
 #include <cstdint>
+
+class QPainter;
 
 using BOOL = int;
 using UINT = unsigned int;
@@ -148,32 +148,4 @@ struct RECT {
     int top = 0;
     int right = 0;
     int bottom = 0;
-};
-
-class CRect : public RECT {
-public:
-    CRect() = default;
-    CRect(int l, int t, int r, int b) : RECT{l, t, r, b} {}
-    CRect(const RECT& rect) : RECT(rect) {}  // NOLINT
-    CRect(const QRect& rect)
-        : CRect(rect.x(), rect.y(), rect.x() + rect.width(),  // NOLINT
-                rect.y() + rect.height()) {}
-
-    int Width() const { return right - left; }
-    int Height() const { return bottom - top; }
-    QRect toQRect() const { return QRect(left, top, Width(), Height()); }
-};
-
-// A device context: the painter of the window being painted.
-class CDC {
-public:
-    explicit CDC(HDC painter) : m_painter(painter) {}
-
-    void FillSolidRect(const RECT& rect, COLORREF color) {
-        m_painter->fillRect(CRect(rect).toQRect(), colorFromColorRef(color));
-    }
-    QPainter* painter() const { return m_painter; }
-
-private:
-    QPainter* m_painter;
 };

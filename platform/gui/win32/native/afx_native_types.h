@@ -28,28 +28,6 @@ inline constexpr DWORD FWS_ADDTOTITLE = 0x00008000;
 inline constexpr COLORREF kDefaultColor = 0xFF000000u;
 inline constexpr COLORREF kNoFillColor = 0xFFFFFFFFu;
 
-class CRect : public RECT {
-public:
-    CRect() : RECT{0, 0, 0, 0} {}
-    CRect(int l, int t, int r, int b) : RECT{l, t, r, b} {}
-    CRect(const RECT& rect) : RECT(rect) {}  // NOLINT
-
-    int Width() const { return right - left; }
-    int Height() const { return bottom - top; }
-};
-
-// A device context: the HDC of the window being painted.
-class CDC {
-public:
-    explicit CDC(HDC dc) : m_hDC(dc) {}
-
-    void FillSolidRect(const RECT& rect, COLORREF color);
-    HDC GetSafeHdc() const { return m_hDC; }
-
-protected:
-    HDC m_hDC;
-};
-
 // Never dereferenced: present where the framework's signatures carry them.
 struct CCreateContext;
 class CWnd;
