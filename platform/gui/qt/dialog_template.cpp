@@ -4,6 +4,8 @@
 #include <QFontDatabase>
 #include <QFontMetrics>
 
+#include "platform/gui/qt/qt_text.h"
+
 namespace platform {
 
 DialogBaseUnits dialogBaseUnits(const QFont& font) {
@@ -22,7 +24,7 @@ QRect mapDialogRect(int x, int y, int cx, int cy, DialogBaseUnits units) {
 }
 
 QFont dialogFont(const DialogTemplate& dialogTemplate) {
-    const QString face = QString::fromLatin1(dialogTemplate.fontFace);
+    const QString face = afx::qt::fromNarrow(dialogTemplate.fontFace);
     QFont font = QFontDatabase::hasFamily(face) ? QFont(face) : QApplication::font();
     font.setPointSize(dialogTemplate.fontPointSize);
     return font;

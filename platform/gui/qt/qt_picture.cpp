@@ -1,9 +1,10 @@
 #include "platform/gui/qt/qt_peers.h"
+#include "platform/gui/qt/qt_text.h"
 
 namespace afx::qt {
 
 bool Picture::load(unsigned id, const char* type) {
-    const QString path = QStringLiteral(":/%1/%2").arg(QString::fromLatin1(type)).arg(id);
+    const QString path = QStringLiteral(":/%1/%2").arg(fromNarrow(type)).arg(id);
     QImage image(path, "JPG");
     if (!image.isNull())
         m_image = image;
