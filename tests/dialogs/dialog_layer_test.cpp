@@ -229,6 +229,21 @@ TEST(DialogDataExchange, ChecksListsAndBinding) {
     EXPECT_EQ(dialog.box, 1);
 }
 
+// A scan's byte 0xE9 is the 'é' it is typed as, wherever the dialog shows narrow text; only the
+// device name, a file name, takes the system's encoding (OptionsDialogText).
+TEST(DialogText, NarrowTextIsLatin1) {
+    ProbeDialog dialog;
+    dialog.UpdateData(0);
+    dialog.GetDlgItem(600)->SetWindowText("caf\xE9");
+    dialog.SetWindowText("\xC0 \xFF");
+    EXPECT_EQ(dialog.list.AddString("25\xB0"), 0);
+    EXPECT_EQ(qobject_cast<QCheckBox*>(afx::qt::controlOf(dialog, 600))->text(),
+              QString::fromUtf8("caf\u00e9"));
+    EXPECT_EQ(afx::qt::widgetOf(dialog).windowTitle(), QString::fromUtf8("\u00c0 \u00ff"));
+    EXPECT_EQ(qobject_cast<QComboBox*>(afx::qt::controlOf(dialog, 700))->itemText(0),
+              QString::fromUtf8("25\u00b0"));
+}
+
 TEST(DialogModal, OkCancelEscapeAndCloseBoxEndTheDialog) {
     {
         ProbeDialog dialog;
