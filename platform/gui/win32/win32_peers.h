@@ -1,5 +1,6 @@
-// The Win32 peers of the UI extensions: a notification-area icon on Shell_NotifyIconW, a picture
-// on OleLoadPicture.
+// The Win32 peers: windows on an HWND with the layer's window procedure, dialogs on the dialog
+// manager, a notification-area icon on Shell_NotifyIconW, a picture on OleLoadPicture; and what
+// only this backend needs (the shell objects, the session's end).
 #pragma once
 
 #include <memory>

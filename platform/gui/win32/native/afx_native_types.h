@@ -1,7 +1,8 @@
 // The Win32 vocabulary of the windowing layer on its Win32 backend: the system's own types,
-// messages and styles (windows.h, commctrl.h), plus the framework's command identifiers, colours
-// and rectangles. The UNICODE macros stay off: the layer calls the W functions by name, and the
-// application's narrow text is Latin-1, one UTF-16 unit per byte.
+// messages, styles and rectangles (windows.h, commctrl.h), plus the framework's command
+// identifiers and colours. A leaf: the shared layer includes it by this name. The UNICODE macros
+// stay off: the layer calls the W functions by name, and the application's narrow text is
+// Latin-1, one UTF-16 unit per byte.
 #pragma once
 
 #include <windows.h>
