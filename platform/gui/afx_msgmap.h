@@ -2,7 +2,7 @@
 // identifier to handler, chained to the base class's table.
 #pragma once
 
-#include "gui_backend/afx_types.h"  // the Win32 types and message numbers
+#include <afx_native_types.h>  // the backend's Win32 types and message numbers (a leaf)
 
 // Marks a message map handler.
 #define afx_msg

@@ -1,7 +1,8 @@
-// The application object's members that do not depend on the backend; each backend adds Run,
-// AfxPostQuitMessage and AfxWinMain on its own event loop.
+// The application object and the program's entry; the backend supplies the toolkit's session and
+// message loop, AfxPostQuitMessage and AfxInitFramework/AfxTermFramework.
 #include "platform/gui/afx_winapp.h"
 
+#include <memory>
 #include <string>
 
 #include "platform/gui/afxwin.h"
@@ -23,6 +24,32 @@ CWinApp::~CWinApp() {
     if (g_app == this) {
         g_app = nullptr;
     }
+}
+
+int CWinApp::Run() {
+    m_exitCode = afx::backend().messageLoop();
+    return ExitInstance();
+}
+
+int AfxWinMain(int& argc, char** argv) {
+    CWinApp* app = AfxGetApp();
+    if (app == nullptr)
+        return -1;
+    int exitCode = 0;
+    {
+        const std::unique_ptr<afx::Session> session = afx::backend().startSession(argc, argv);
+        AfxInitFramework();
+        AfxSetCommandLine(*app, argc, argv);
+        if (!app->InitInstance()) {
+            if (app->m_pMainWnd != nullptr)
+                app->m_pMainWnd->DestroyWindow();
+            exitCode = app->ExitInstance();
+        } else {
+            exitCode = app->Run();
+        }
+        AfxTermFramework();
+    }
+    return exitCode;
 }
 
 BOOL CWinApp::InitInstance() {

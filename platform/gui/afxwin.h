@@ -3,12 +3,14 @@
 // painting), CFrameWnd (a frame with menu bar, accelerators and a pane filling its client area),
 // CPaintDC/CDC, and the Win32 types, messages, styles and command identifiers.
 //
-// The build picks the backend that implements it (PELMORA_GUI: Qt 6 Widgets, or the Win32 API)
-// by putting that backend's gui_backend/ folder on the include path; code that includes this
-// header works on either.
+// The classes are declared once (afx_wnd.h); the backend the build links (PELMORA_GUI: Qt 6
+// Widgets, or the Win32 API) supplies their peers and, in its native/ folder, the types and the
+// window-class functions.
 #pragma once
 
-#include "gui_backend/afxwin.h"
+#include <afx_native_wnd.h>  // window classes, cursors, brushes
+
+#include "platform/gui/afx_wnd.h"
 
 // Runs `handler` once on the UI thread when the session ends under the program (logoff, shutdown,
 // a termination signal), so that it can end the way Exit does. Null removes it.

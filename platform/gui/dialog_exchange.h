@@ -1,6 +1,5 @@
-// What both backends' dialogs share: data exchange between controls and members (DDX_*) and the
-// static message maps of control notifications. The backend's dialog header declares CDialog and
-// CDialogControl and includes this one.
+// Data exchange between a dialog's controls and its members (DDX_*) and the static message maps
+// of control notifications; afx_dialog.h declares the dialog and its controls.
 #pragma once
 
 #include <cstddef>
@@ -13,8 +12,16 @@ public:
     CDataExchange(CDialog* dialog, bool saveAndValidate)
         : m_pDlgWnd(dialog), m_bSaveAndValidate(saveAndValidate) {}
 
+    // A DDX routine that finds a control's content unusable: UpdateData then returns 0, and OnOK
+    // leaves the dialog open.
+    void Fail() { m_failed = true; }
+    bool failed() const { return m_failed; }
+
     CDialog* m_pDlgWnd;
     bool m_bSaveAndValidate;  // true: from the controls to the members
+
+private:
+    bool m_failed = false;
 };
 
 void DDX_Check(CDataExchange* pDX, int id, int& value);

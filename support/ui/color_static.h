@@ -30,7 +30,7 @@ public:
 
 protected:
     void OnSubclassed() override;
-    // Pushes the colours, font and margin to the bound control (the backend's part).
+    // Pushes the colours, font and margin to the bound control.
     void apply();
 
 private:

@@ -10,6 +10,7 @@
 
 #include "dialog_test_support.h"
 #include "dialogs/about_dialog.h"
+#include "platform/gui/qt/qt_peers.h"
 #include "res/dialog_templates.h"
 #include "settings/product_info.h"
 #include "settings/scanner_settings.h"
@@ -38,20 +39,20 @@ protected:
     }
 
     static QLabel* label(AboutDialog& d, int id) {
-        return qobject_cast<QLabel*>(d.controlWidget(id));
+        return qobject_cast<QLabel*>(afx::qt::controlOf(d, id));
     }
 
     // The box as painted, after initialisation, without running it modally.
     static QImage painted(AboutDialog& dialog) {
         dialog.OnInitDialog();
-        return dialog.grab().toImage();
+        return afx::qt::widgetOf(dialog).grab().toImage();
     }
 };
 
 TEST_F(AboutDialogTest, ShowsTheVersionNoticeAndSupportLink) {
     AboutDialog dialog;
     dialog.OnInitDialog();
-    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("About Pelmora"));
+    EXPECT_EQ(afx::qt::widgetOf(dialog).windowTitle(), QStringLiteral("About Pelmora"));
     const QString info = label(dialog, res::kAboutInfoId)->text();
     const QString web = QString::fromLatin1(theConfig.webAddress().t_str());
     EXPECT_TRUE(info.startsWith(QStringLiteral("Pelmora v1.0.3 build 5<br>")))
@@ -71,7 +72,7 @@ TEST_F(AboutDialogTest, TitleComesFromTheProductRecordButTheCaptionDoesNot) {
     dialog.OnInitDialog();
     EXPECT_EQ(label(dialog, res::kAboutTitleId)->text(), QStringLiteral("Pelmora Lite"));
     EXPECT_TRUE(label(dialog, res::kAboutInfoId)->text().startsWith("Pelmora Lite v2.1.0 build 9"));
-    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("About Pelmora"));
+    EXPECT_EQ(afx::qt::widgetOf(dialog).windowTitle(), QStringLiteral("About Pelmora"));
 }
 
 TEST_F(AboutDialogTest, TitleIsNavyArialOverThePicture) {
@@ -93,7 +94,7 @@ TEST_F(AboutDialogTest, PictureFillsTheClientAreaAndShowsBehindTheTitle) {
     AboutDialog dialog;
     const QImage image = painted(dialog);
     ASSERT_TRUE(dialog.picture().IsLoaded());
-    EXPECT_EQ(dialog.picture().image().size(), QSize(400, 300));
+    EXPECT_EQ(afx::qt::imageOf(dialog.picture().peer()).size(), QSize(400, 300));
     // Light blue at the bottom, white at the top: the picture, stretched over the whole box.
     const QColor bottom = image.pixelColor(2, image.height() - 3);
     EXPECT_GT(bottom.blue(), bottom.red() + 30) << bottom.name().toStdString();
@@ -101,7 +102,7 @@ TEST_F(AboutDialogTest, PictureFillsTheClientAreaAndShowsBehindTheTitle) {
     EXPECT_GT(top.red(), 245);
     EXPECT_GT(top.blue(), 245);
     // Inside the title's rectangle but left of its letters the gradient shows, not a grey fill.
-    const QRect title = dialog.controlWidget(res::kAboutTitleId)->geometry();
+    const QRect title = afx::qt::controlOf(dialog, res::kAboutTitleId)->geometry();
     const QColor behind = image.pixelColor(title.left() + 2, title.center().y());
     EXPECT_GT(behind.blue(), behind.red() + 4) << behind.name().toStdString();
 }
@@ -113,7 +114,7 @@ TEST_F(AboutDialogTest, WhiteBackgroundWithoutThePicture) {
     qInitResources_about_picture();
     EXPECT_FALSE(dialog.picture().IsLoaded());
     EXPECT_EQ(image.pixelColor(2, image.height() - 3), QColor(255, 255, 255));
-    const QRect title = dialog.controlWidget(res::kAboutTitleId)->geometry();
+    const QRect title = afx::qt::controlOf(dialog, res::kAboutTitleId)->geometry();
     EXPECT_EQ(image.pixelColor(title.left() + 2, title.center().y()), QColor(255, 255, 255));
     EXPECT_EQ(label(dialog, res::kAboutTitleId)->text(), QStringLiteral("Pelmora"));
     EXPECT_TRUE(label(dialog, res::kAboutInfoId)->text().startsWith("Pelmora v1.0.3 build 5"));
@@ -127,14 +128,15 @@ TEST_F(AboutDialogTest, OkEndsTheBoxWithoutRecomposingAnything) {
     AboutDialog dialog;
     const int result = dialogs_test::runModal(dialog, [&] {
         theConfig.setProductInfo(util::VLAppInfo(kProductId, 0, "Changed", 9, 9, 9, 9));
-        QTest::mouseClick(dialog.controlWidget(IDOK), Qt::LeftButton);
+        QTest::mouseClick(afx::qt::controlOf(dialog, IDOK), Qt::LeftButton);
     });
     EXPECT_EQ(result, IDOK);
     EXPECT_EQ(label(dialog, res::kAboutTitleId)->text(), QStringLiteral("Pelmora"));
     EXPECT_TRUE(label(dialog, res::kAboutInfoId)->text().startsWith("Pelmora v1.0.3"));
 
     AboutDialog escaped;
-    EXPECT_EQ(dialogs_test::runModal(escaped, [&] { QTest::keyClick(&escaped, Qt::Key_Escape); }),
+    EXPECT_EQ(dialogs_test::runModal(
+                  escaped, [&] { QTest::keyClick(&afx::qt::widgetOf(escaped), Qt::Key_Escape); }),
               IDCANCEL);
 }
 

@@ -13,7 +13,8 @@
 
 #include "dialog_test_support.h"
 #include "dialogs/options_dialog.h"
-#include "platform/qt/dialog.h"
+#include "platform/gui/afxdlg.h"
+#include "platform/gui/qt/qt_peers.h"
 #include "res/dialog_templates.h"
 
 namespace {
@@ -60,29 +61,32 @@ TEST(DialogUnits, BaseUnitsComeFromTheFont) {
 TEST(DialogTemplateLayout, ControlsSitWhereTheTemplatePutsThem) {
     OptionsDialog dialog;
     const platform::DialogTemplate& tmpl = res::optionsDialogTemplate();
-    EXPECT_EQ(dialog.size(), dialog.MapDialogRect(0, 0, 282, 163).size());
-    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Pelmora"));
+    EXPECT_EQ(afx::qt::widgetOf(dialog).size(),
+              afx::qt::dialogPeerOf(dialog).mapDialogRect(0, 0, 282, 163).size());
+    EXPECT_EQ(afx::qt::widgetOf(dialog).windowTitle(), QStringLiteral("Pelmora"));
 
-    const DialogBaseUnits units = dialog.baseUnits();
+    const DialogBaseUnits units = afx::qt::dialogPeerOf(dialog).baseUnits();
     auto expected = [&](int x, int y, int cx, int cy) {
         return mapDialogRect(x, y, cx, cy, units);
     };
-    EXPECT_EQ(dialog.controlWidget(res::kDeviceNameId)->geometry(), expected(57, 11, 40, 14));
-    EXPECT_EQ(dialog.controlWidget(res::kSerialDeviceId)->geometry(), expected(120, 13, 59, 10));
-    EXPECT_EQ(dialog.controlWidget(IDOK)->geometry(), expected(87, 140, 50, 16));
-    EXPECT_EQ(dialog.controlWidget(IDCANCEL)->geometry(), expected(146, 140, 50, 16));
-    EXPECT_EQ(dialog.controlWidget(res::kCrLfId)->geometry(), expected(57, 124, 170, 10));
+    EXPECT_EQ(afx::qt::controlOf(dialog, res::kDeviceNameId)->geometry(), expected(57, 11, 40, 14));
+    EXPECT_EQ(afx::qt::controlOf(dialog, res::kSerialDeviceId)->geometry(),
+              expected(120, 13, 59, 10));
+    EXPECT_EQ(afx::qt::controlOf(dialog, IDOK)->geometry(), expected(87, 140, 50, 16));
+    EXPECT_EQ(afx::qt::controlOf(dialog, IDCANCEL)->geometry(), expected(146, 140, 50, 16));
+    EXPECT_EQ(afx::qt::controlOf(dialog, res::kCrLfId)->geometry(), expected(57, 124, 170, 10));
 
     // A drop-down list: the closed field takes the top of the template rectangle, which is as
     // tall as the opened list.
     const QRect open = expected(57, 45, 48, 65);
-    auto* baud = qobject_cast<QComboBox*>(dialog.controlWidget(res::kBaudRateListId));
+    auto* baud = qobject_cast<QComboBox*>(afx::qt::controlOf(dialog, res::kBaudRateListId));
     ASSERT_NE(baud, nullptr);
     EXPECT_EQ(baud->geometry().topLeft(), open.topLeft());
     EXPECT_EQ(baud->width(), open.width());
     EXPECT_LT(baud->height(), open.height());
     EXPECT_GE(baud->maxVisibleItems(), 2);
-    EXPECT_LE(baud->height() + baud->maxVisibleItems() * QFontMetrics(dialog.font()).height(),
+    EXPECT_LE(baud->height() +
+                  baud->maxVisibleItems() * QFontMetrics(afx::qt::widgetOf(dialog).font()).height(),
               open.height());
 
     // Every template control exists, with its text.
@@ -90,14 +94,14 @@ TEST(DialogTemplateLayout, ControlsSitWhereTheTemplatePutsThem) {
         const platform::DialogControl& control = tmpl.controls[i];
         if (control.id == -1)
             continue;
-        QWidget* widget = dialog.controlWidget(control.id);
+        QWidget* widget = afx::qt::controlOf(dialog, control.id);
         ASSERT_NE(widget, nullptr) << control.id;
         if (control.kind == ControlKind::AutoCheckBox) {
             ASSERT_NE(qobject_cast<QCheckBox*>(widget), nullptr) << control.id;
             EXPECT_EQ(qobject_cast<QCheckBox*>(widget)->text(), QString::fromLatin1(control.text));
         }
     }
-    auto* ok = qobject_cast<QPushButton*>(dialog.controlWidget(IDOK));
+    auto* ok = qobject_cast<QPushButton*>(afx::qt::controlOf(dialog, IDOK));
     ASSERT_NE(ok, nullptr);
     EXPECT_TRUE(ok->isDefault());
 }
@@ -109,7 +113,7 @@ TEST(DialogTemplateLayout, TabOrderIsTemplateOrder) {
     for (std::size_t i = 0; i < tmpl.controlCount; ++i) {
         const platform::DialogControl& control = tmpl.controls[i];
         if (control.style & platform::style::kTabStop) {
-            expected.push_back(dialog.controlWidget(control.id));
+            expected.push_back(afx::qt::controlOf(dialog, control.id));
         }
     }
     ASSERT_EQ(expected.size(), 16u);  // all but the five labels
@@ -120,7 +124,7 @@ TEST(DialogTemplateLayout, TabOrderIsTemplateOrder) {
             chain.push_back(w);
     }
     EXPECT_EQ(chain, expected);
-    for (QObject* child : dialog.children()) {
+    for (QObject* child : afx::qt::widgetOf(dialog).children()) {
         if (auto* label = qobject_cast<QLabel*>(child)) {
             EXPECT_EQ(label->focusPolicy(), Qt::NoFocus);
         }
@@ -150,6 +154,8 @@ public:
     }
     void DoDataExchange(CDataExchange* pDX) override {
         ++exchanges;
+        if (refuse && pDX->m_bSaveAndValidate)
+            pDX->Fail();
         DDX_Check(pDX, 600, box);
         DDX_CBIndex(pDX, 700, index);
         DDX_Control(pDX, 700, list);
@@ -172,22 +178,23 @@ public:
     int exchanges = 0;
     int box = 1;
     int index = 2;
+    bool refuse = false;
     CComboBox list;
 };
 
 TEST(DialogMessageMap, RangesAndSingleIdsReachTheirHandlers) {
     ProbeDialog dialog;
-    dialog.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    afx::qt::widgetOf(dialog).show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&afx::qt::widgetOf(dialog)));
     dialog.UpdateData(0);
     EXPECT_EQ(dialog.editChanges, 0) << "the exchange's own edit change was not dropped";
     EXPECT_EQ(dialog.exchanges, 1);
 
-    QTest::mouseClick(dialog.controlWidget(600), Qt::LeftButton);
-    QTest::mouseClick(dialog.controlWidget(9001), Qt::LeftButton);  // outside the range
+    QTest::mouseClick(afx::qt::controlOf(dialog, 600), Qt::LeftButton);
+    QTest::mouseClick(afx::qt::controlOf(dialog, 9001), Qt::LeftButton);  // outside the range
     EXPECT_EQ(dialog.clicked, std::vector<int>{600});
 
-    QTest::keyClicks(dialog.controlWidget(500), "ab");
+    QTest::keyClicks(afx::qt::controlOf(dialog, 500), "ab");
     EXPECT_EQ(dialog.editChanges, 2);
     EXPECT_EQ(dialog.exchanges, 3);
     EXPECT_EQ(dialog.box, 0);  // the click cleared the box and the handler's exchange read it
@@ -195,7 +202,7 @@ TEST(DialogMessageMap, RangesAndSingleIdsReachTheirHandlers) {
 
 TEST(DialogDataExchange, ChecksListsAndBinding) {
     ProbeDialog dialog;
-    auto* combo = qobject_cast<QComboBox*>(dialog.controlWidget(700));
+    auto* combo = qobject_cast<QComboBox*>(afx::qt::controlOf(dialog, 700));
     EXPECT_EQ(dialog.list.AddString("x"), -1);  // not bound before the first exchange
     dialog.index = -1;
     dialog.UpdateData(0);
@@ -208,9 +215,9 @@ TEST(DialogDataExchange, ChecksListsAndBinding) {
     dialog.box = 0;
     dialog.UpdateData(0);
     EXPECT_EQ(combo->currentIndex(), 2);
-    EXPECT_FALSE(qobject_cast<QCheckBox*>(dialog.controlWidget(600))->isChecked());
+    EXPECT_FALSE(qobject_cast<QCheckBox*>(afx::qt::controlOf(dialog, 600))->isChecked());
     combo->setCurrentIndex(1);
-    qobject_cast<QCheckBox*>(dialog.controlWidget(600))->setChecked(true);
+    qobject_cast<QCheckBox*>(afx::qt::controlOf(dialog, 600))->setChecked(true);
     dialog.box = 7;
     dialog.UpdateData(1);
     EXPECT_EQ(dialog.index, 1);
@@ -222,47 +229,79 @@ TEST(DialogDataExchange, ChecksListsAndBinding) {
     EXPECT_EQ(dialog.box, 1);
 }
 
+// A scan's byte 0xE9 is the 'é' it is typed as, wherever the dialog shows narrow text; only the
+// device name, a file name, takes the system's encoding (OptionsDialogText).
+TEST(DialogText, NarrowTextIsLatin1) {
+    ProbeDialog dialog;
+    dialog.UpdateData(0);
+    dialog.GetDlgItem(600)->SetWindowText("caf\xE9");
+    dialog.SetWindowText("\xC0 \xFF");
+    EXPECT_EQ(dialog.list.AddString("25\xB0"), 0);
+    EXPECT_EQ(qobject_cast<QCheckBox*>(afx::qt::controlOf(dialog, 600))->text(),
+              QString::fromUtf8("caf\u00e9"));
+    EXPECT_EQ(afx::qt::widgetOf(dialog).windowTitle(), QString::fromUtf8("\u00c0 \u00ff"));
+    EXPECT_EQ(qobject_cast<QComboBox*>(afx::qt::controlOf(dialog, 700))->itemText(0),
+              QString::fromUtf8("25\u00b0"));
+}
+
 TEST(DialogModal, OkCancelEscapeAndCloseBoxEndTheDialog) {
     {
         ProbeDialog dialog;
-        EXPECT_EQ(
-            dialogs_test::runModal(
-                dialog, [&] { QTest::mouseClick(dialog.controlWidget(IDOK), Qt::LeftButton); }),
-            IDOK);
+        EXPECT_EQ(dialogs_test::runModal(
+                      dialog,
+                      [&] { QTest::mouseClick(afx::qt::controlOf(dialog, IDOK), Qt::LeftButton); }),
+                  IDOK);
     }
     {
         ProbeDialog dialog;
         EXPECT_EQ(
             dialogs_test::runModal(
-                dialog, [&] { QTest::mouseClick(dialog.controlWidget(IDCANCEL), Qt::LeftButton); }),
+                dialog,
+                [&] { QTest::mouseClick(afx::qt::controlOf(dialog, IDCANCEL), Qt::LeftButton); }),
             IDCANCEL);
     }
     {
         ProbeDialog dialog;
-        EXPECT_EQ(dialogs_test::runModal(
-                      dialog, [&] { QTest::keyClick(dialog.controlWidget(500), Qt::Key_Escape); }),
+        EXPECT_EQ(
+            dialogs_test::runModal(
+                dialog, [&] { QTest::keyClick(afx::qt::controlOf(dialog, 500), Qt::Key_Escape); }),
+            IDCANCEL);
+    }
+    {
+        ProbeDialog dialog;
+        EXPECT_EQ(dialogs_test::runModal(dialog, [&] { afx::qt::widgetOf(dialog).close(); }),
                   IDCANCEL);
     }
     {
         ProbeDialog dialog;
-        EXPECT_EQ(dialogs_test::runModal(dialog, [&] { dialog.close(); }), IDCANCEL);
+        EXPECT_EQ(
+            dialogs_test::runModal(
+                dialog, [&] { QTest::keyClick(afx::qt::controlOf(dialog, 500), Qt::Key_Return); }),
+            IDOK);
     }
-    {
-        ProbeDialog dialog;
-        EXPECT_EQ(dialogs_test::runModal(
-                      dialog, [&] { QTest::keyClick(dialog.controlWidget(500), Qt::Key_Return); }),
-                  IDOK);
-    }
+}
+
+TEST(DialogModal, OkLeavesTheDialogOpenWhenTheExchangeFails) {
+    ProbeDialog dialog;
+    dialog.refuse = true;
+    bool openAfterOk = false;
+    const int result = dialogs_test::runModal(dialog, [&] {
+        QTest::mouseClick(afx::qt::controlOf(dialog, IDOK), Qt::LeftButton);
+        openAfterOk = afx::qt::widgetOf(dialog).isVisible();
+        QTest::mouseClick(afx::qt::controlOf(dialog, IDCANCEL), Qt::LeftButton);
+    });
+    EXPECT_TRUE(openAfterOk);
+    EXPECT_EQ(result, IDCANCEL);
 }
 
 TEST(DialogModal, FocusStartsOnTheFirstTabStop) {
     ProbeDialog dialog;
     QWidget* focused = nullptr;
     dialogs_test::runModal(dialog, [&] {
-        focused = dialog.focusWidget();
+        focused = afx::qt::widgetOf(dialog).focusWidget();
         dialog.EndDialog(IDCANCEL);
     });
-    EXPECT_EQ(focused, dialog.controlWidget(500));
+    EXPECT_EQ(focused, afx::qt::controlOf(dialog, 500));
 }
 
 }  // namespace

@@ -10,7 +10,9 @@
 #include <utility>
 #include <vector>
 
-#include "platform/qt/dialog.h"
+#include "platform/gui/afxdlg.h"
+#include "platform/gui/qt/dialog_template.h"
+#include "platform/gui/qt/qt_peers.h"
 #include "support/settings_store.h"
 
 namespace dialogs_test {
@@ -24,15 +26,15 @@ inline int runModal(CDialog& dialog, const std::function<void()>& interact,
                     int watchdogMs = 20000) {
     QTimer watchdog;
     watchdog.setSingleShot(true);
-    QObject::connect(&watchdog, &QTimer::timeout, &dialog, [&dialog] {
-        if (dialog.isVisible())
+    QObject::connect(&watchdog, &QTimer::timeout, &afx::qt::widgetOf(dialog), [&dialog] {
+        if (afx::qt::widgetOf(dialog).isVisible())
             dialog.EndDialog(kWatchdogResult);
     });
     watchdog.start(watchdogMs);
-    QTimer::singleShot(0, &dialog, [&] {
+    QTimer::singleShot(0, &afx::qt::widgetOf(dialog), [&] {
         QElapsedTimer shown;
         shown.start();
-        while (!dialog.isVisible() && shown.elapsed() < 5000)
+        while (!afx::qt::widgetOf(dialog).isVisible() && shown.elapsed() < 5000)
             QApplication::processEvents();
         interact();
     });

@@ -18,8 +18,9 @@
 
 #include "dialog_test_support.h"
 #include "dialogs/options_dialog.h"
+#include "platform/gui/qt/qt_peers.h"
+#include "platform/gui/qt/serial_port_names.h"
 #include "platform/posix/settings_file.h"
-#include "platform/qt/serial_port_names.h"
 #include "res/dialog_templates.h"
 #include "settings/scanner_settings.h"
 
@@ -50,15 +51,15 @@ protected:
     int dialogWrites() const { return m_store->writeCount() - m_seeded; }
 
     static QLineEdit* edit(OptionsDialog& d) {
-        return qobject_cast<QLineEdit*>(d.controlWidget(res::kDeviceNameId));
+        return qobject_cast<QLineEdit*>(afx::qt::controlOf(d, res::kDeviceNameId));
     }
     static QCheckBox* box(OptionsDialog& d, int id) {
-        return qobject_cast<QCheckBox*>(d.controlWidget(id));
+        return qobject_cast<QCheckBox*>(afx::qt::controlOf(d, id));
     }
     static QComboBox* list(OptionsDialog& d, int id) {
-        return qobject_cast<QComboBox*>(d.controlWidget(id));
+        return qobject_cast<QComboBox*>(afx::qt::controlOf(d, id));
     }
-    static bool enabled(OptionsDialog& d, int id) { return d.controlWidget(id)->isEnabled(); }
+    static bool enabled(OptionsDialog& d, int id) { return afx::qt::controlOf(d, id)->isEnabled(); }
     static bool lineControlsEnabled(OptionsDialog& d, bool expected) {
         for (int id : kLineControls) {
             if (enabled(d, id) != expected)
@@ -158,7 +159,7 @@ TEST_F(OptionsDialogTest, ComPrefixInAnyCaseMeansASerialPort) {
             EXPECT_FALSE(enabled(dialog, res::kSerialDeviceId)) << name;
             EXPECT_FALSE(box(dialog, res::kSerialDeviceId)->isChecked()) << "box left as it was";
             EXPECT_TRUE(lineControlsEnabled(dialog, true)) << name;
-            QTest::mouseClick(dialog.controlWidget(IDOK), Qt::LeftButton);
+            QTest::mouseClick(afx::qt::controlOf(dialog, IDOK), Qt::LeftButton);
         });
         EXPECT_EQ(result, IDOK);
         EXPECT_EQ(readSetting(ss::DeviceName), vantel::VLString(name));
@@ -185,8 +186,8 @@ TEST_F(OptionsDialogTest, EnablingFollowsEachKeystrokeAndEachClick) {
     writeSetting(ss::SerialDevice, 0);
     OptionsDialog dialog;
     dialog.OnInitDialog();
-    dialog.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    afx::qt::widgetOf(dialog).show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&afx::qt::widgetOf(dialog)));
     QLineEdit* name = edit(dialog);
 
     // "COM1" -> "COM" -> "CO": the keystroke that breaks the prefix offers the box at once, and
@@ -256,7 +257,7 @@ TEST_F(OptionsDialogTest, ValuesOutsideTheTablesFallBack) {
         const int result = runModal(dialog, [&] {
             EXPECT_EQ(list(dialog, c.listId)->currentText(), QString::fromLatin1(c.shown))
                 << c.setting->name << " " << c.storedValue;
-            QTest::mouseClick(dialog.controlWidget(IDOK), Qt::LeftButton);
+            QTest::mouseClick(afx::qt::controlOf(dialog, IDOK), Qt::LeftButton);
         });
         EXPECT_EQ(result, IDOK);
         EXPECT_EQ(readSetting(*c.setting), c.written) << c.setting->name << " " << c.storedValue;
@@ -267,8 +268,8 @@ TEST_F(OptionsDialogTest, ListsAreFilledOnceHoweverOftenTheExchangeRuns) {
     OptionsDialog dialog;
     dialog.OnInitDialog();
     dialog.OnInitDialog();
-    dialog.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    afx::qt::widgetOf(dialog).show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&afx::qt::widgetOf(dialog)));
     for (int i = 0; i < 3; ++i) {
         dialog.UpdateData(1);
         dialog.UpdateData(0);
@@ -277,7 +278,7 @@ TEST_F(OptionsDialogTest, ListsAreFilledOnceHoweverOftenTheExchangeRuns) {
     retype(dialog, "/dev/x");
     EXPECT_TRUE(box(dialog, res::kCtsId)->isChecked());
     EXPECT_TRUE(enabled(dialog, res::kSerialDeviceId));
-    dialog.hide();
+    afx::qt::widgetOf(dialog).hide();
     EXPECT_EQ(list(dialog, res::kBaudRateListId)->count(), 15);
     EXPECT_EQ(list(dialog, res::kParityListId)->count(), 5);
     EXPECT_EQ(list(dialog, res::kDataBitsListId)->count(), 2);
@@ -301,7 +302,8 @@ TEST_F(OptionsDialogTest, CancelEscapeAndCloseBoxWriteNothing) {
         EXPECT_EQ(runModal(dialog,
                            [&] {
                                edits(dialog);
-                               QTest::mouseClick(dialog.controlWidget(IDCANCEL), Qt::LeftButton);
+                               QTest::mouseClick(afx::qt::controlOf(dialog, IDCANCEL),
+                                                 Qt::LeftButton);
                            }),
                   IDCANCEL);
     }
@@ -319,7 +321,7 @@ TEST_F(OptionsDialogTest, CancelEscapeAndCloseBoxWriteNothing) {
         EXPECT_EQ(runModal(dialog,
                            [&] {
                                edits(dialog);
-                               dialog.close();
+                               afx::qt::widgetOf(dialog).close();
                            }),
                   IDCANCEL);
     }
@@ -339,7 +341,7 @@ TEST_F(OptionsDialogTest, OkWritesAllFourteenInOrder) {
         list(dialog, res::kParityListId)->setCurrentIndex(3);
         list(dialog, res::kStopBitsListId)->setCurrentIndex(2);
         list(dialog, res::kDataBitsListId)->setCurrentIndex(0);
-        QTest::mouseClick(dialog.controlWidget(IDOK), Qt::LeftButton);
+        QTest::mouseClick(afx::qt::controlOf(dialog, IDOK), Qt::LeftButton);
     });
     EXPECT_EQ(result, IDOK);
     const std::vector<std::string> order{"DeviceName", "SerialDevice",   "bParity",  "bDSR",
@@ -386,8 +388,8 @@ TEST_F(OptionsDialogTest, OkThatCannotSaveSaysWhyAndStaysOpen) {
         });
         answer.start(20);
         const int result = runModal(dialog, [&] {
-            QTest::mouseClick(dialog.controlWidget(IDOK), Qt::LeftButton);
-            EXPECT_TRUE(dialog.isVisible());
+            QTest::mouseClick(afx::qt::controlOf(dialog, IDOK), Qt::LeftButton);
+            EXPECT_TRUE(afx::qt::widgetOf(dialog).isVisible());
             dialog.EndDialog(IDCANCEL);
         });
         EXPECT_EQ(result, IDCANCEL);
@@ -404,7 +406,7 @@ TEST_F(OptionsDialogTest, NotASerialDeviceWhenTheBoxIsOff) {
         retype(dialog, "");  // the empty name is accepted too
         QTest::mouseClick(box(dialog, res::kSerialDeviceId), Qt::LeftButton);
         EXPECT_TRUE(lineControlsEnabled(dialog, false));
-        QTest::mouseClick(dialog.controlWidget(IDOK), Qt::LeftButton);
+        QTest::mouseClick(afx::qt::controlOf(dialog, IDOK), Qt::LeftButton);
     });
     EXPECT_EQ(result, IDOK);
     EXPECT_EQ(dialogWrites(), 14);
@@ -453,16 +455,17 @@ TEST(OptionsDialogText, NonAsciiDeviceNamesRoundTrip) {
     const QString typed = QStringLiteral("/dev/serial/by-id/usb-Caf\u00e9_Scanner-if00");
     OptionsDialog dialog;
     const int result = runModal(dialog, [&] {
-        auto* name = qobject_cast<QLineEdit*>(dialog.controlWidget(res::kDeviceNameId));
+        auto* name = qobject_cast<QLineEdit*>(afx::qt::controlOf(dialog, res::kDeviceNameId));
         name->setText(typed);
-        QTest::mouseClick(dialog.controlWidget(IDOK), Qt::LeftButton);
+        QTest::mouseClick(afx::qt::controlOf(dialog, IDOK), Qt::LeftButton);
     });
     EXPECT_EQ(result, IDOK);
     EXPECT_EQ(readSetting(ss::DeviceName).bytes(), typed.toLocal8Bit().toStdString());
 
     OptionsDialog reopened;
     reopened.OnInitDialog();
-    EXPECT_EQ(qobject_cast<QLineEdit*>(reopened.controlWidget(res::kDeviceNameId))->text(), typed);
+    EXPECT_EQ(qobject_cast<QLineEdit*>(afx::qt::controlOf(reopened, res::kDeviceNameId))->text(),
+              typed);
     theConfig.setStore(std::make_shared<util::MemorySettingsStore>());
 }
 

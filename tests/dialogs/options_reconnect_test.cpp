@@ -8,6 +8,7 @@
 
 #include "dialog_test_support.h"
 #include "dialogs/options_dialog.h"
+#include "platform/gui/qt/qt_peers.h"
 #include "platform/key_sink.h"
 #include "platform/serial_api.h"
 #include "posix/pty.h"
@@ -38,9 +39,9 @@ TEST(OptionsReconnect, OkThenReconnectSetsTheNewBaudRateOnTheLine) {
 
     OptionsDialog dialog;
     const int result = dialogs_test::runModal(dialog, [&] {
-        auto* baud = qobject_cast<QComboBox*>(dialog.controlWidget(res::kBaudRateListId));
+        auto* baud = qobject_cast<QComboBox*>(afx::qt::controlOf(dialog, res::kBaudRateListId));
         baud->setCurrentIndex(baud->findText(QStringLiteral("115200")));
-        QTest::mouseClick(dialog.controlWidget(IDOK), Qt::LeftButton);
+        QTest::mouseClick(afx::qt::controlOf(dialog, IDOK), Qt::LeftButton);
     });
     ASSERT_EQ(result, IDOK);
     EXPECT_EQ(readSetting(ss::BaudRate), 115200);

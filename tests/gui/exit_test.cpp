@@ -13,6 +13,7 @@
 #include "app/pelmora.h"
 #include "fakes/fake_serial.h"
 #include "fakes/recording_sink.h"
+#include "platform/gui/qt/qt_peers.h"
 #include "settings/product_info.h"
 #include "settings/scanner_settings.h"
 
@@ -43,7 +44,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "InitInstance failed\n");
         return 2;
     }
-    QMenu* menu = fromTray ? theApp.m_trayIcon.menu()
+    QMenu* menu = fromTray ? afx::qt::trayMenuOf(theApp.m_trayIcon.peer())
                            : qobject_cast<QMainWindow*>(theApp.m_pMainWnd->m_hWnd)
                                  ->menuBar()
                                  ->actions()

@@ -16,7 +16,8 @@
 #include "fakes/fake_serial.h"
 #include "fakes/recording_sink.h"
 #include "gui_test_support.h"
-#include "platform/qt/afx_res.h"
+#include "platform/gui/qt/afx_res.h"
+#include "platform/gui/qt/qt_peers.h"
 #include "res/resource.h"
 #include "settings/product_info.h"
 #include "settings/scanner_settings.h"
@@ -151,7 +152,7 @@ private slots:
     void startsHiddenWithTrayIconAndRunningReader() {
         QVERIFY(frame() != nullptr);
         QVERIFY(!frameWidget()->isVisible());
-        QSystemTrayIcon* icon = theApp.m_trayIcon.trayIcon();
+        QSystemTrayIcon* icon = afx::qt::trayIconOf(theApp.m_trayIcon.peer());
         QVERIFY(icon != nullptr);
         QVERIFY(icon->isVisible());
         QCOMPARE(icon->toolTip(), QString("Pelmora tool"));
@@ -173,7 +174,7 @@ private slots:
         QCOMPARE(bar[1]->text(), QString("&Help"));
         QCOMPARE(itemTexts(bar[1]->menu()), QStringList({"&About scanner..."}));
         QCOMPARE(
-            itemTexts(theApp.m_trayIcon.menu()),
+            itemTexts(afx::qt::trayMenuOf(theApp.m_trayIcon.peer())),
             QStringList({"&Show Main Window", "&Options", "-", "&About scanner...", "-", "E&xit"}));
         const QIcon tray = AfxLoadIcon(IDI_TRAYICON);
         QCOMPARE(tray.availableSizes(), QList<QSize>({QSize(16, 16), QSize(32, 32)}));
@@ -235,7 +236,7 @@ private slots:
 
     void menuItemsDeliverTheirCommands() {
         QWidget* w = frameWidget();
-        findAction(theApp.m_trayIcon.menu(), "&Show Main Window")->trigger();
+        findAction(afx::qt::trayMenuOf(theApp.m_trayIcon.peer()), "&Show Main Window")->trigger();
         QVERIFY(QTest::qWaitFor([&] { return w->isVisible(); }, 5000));
         QMenu* file = frameWidget()->menuBar()->actions()[0]->menu();
         findAction(file, "&Hide main window")->trigger();

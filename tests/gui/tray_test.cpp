@@ -16,6 +16,7 @@
 #include "fakes/fake_serial.h"
 #include "fakes/recording_sink.h"
 #include "gui_test_support.h"
+#include "platform/gui/qt/qt_peers.h"
 #include "res/resource.h"
 #include "settings/product_info.h"
 #include "settings/scanner_settings.h"
@@ -41,7 +42,7 @@ bool run(const QString& program, const QStringList& args) {
 }
 // Clicks the tray icon with the real pointer, as a user would.
 bool clickTrayIcon(int button) {
-    const QPoint at = theApp.m_trayIcon.trayIcon()->geometry().center();
+    const QPoint at = afx::qt::trayIconOf(theApp.m_trayIcon.peer())->geometry().center();
     return run("xdotool", {"mousemove", QString::number(at.x()), QString::number(at.y()), "click",
                            QString::number(button)});
 }
@@ -89,7 +90,7 @@ private slots:
                                   "--height", "32", "--SetDockType", "true"});
         QVERIFY(m_trayer.waitForStarted(10000));
         QVERIFY(QTest::qWaitFor([] { return theApp.m_trayIcon.IsTrayAvailable(); }, 10000));
-        QSystemTrayIcon* icon = theApp.m_trayIcon.trayIcon();
+        QSystemTrayIcon* icon = afx::qt::trayIconOf(theApp.m_trayIcon.peer());
         QVERIFY(QTest::qWaitFor([icon] { return !icon->geometry().isEmpty(); }, 10000));
         QVERIFY(icon->geometry().width() <= 64);  // docked: an icon-sized window in the tray
         // The window that was the only way in stays shown.
@@ -97,7 +98,7 @@ private slots:
     }
 
     void hoveringShowsTheToolTip() {
-        QSystemTrayIcon* icon = theApp.m_trayIcon.trayIcon();
+        QSystemTrayIcon* icon = afx::qt::trayIconOf(theApp.m_trayIcon.peer());
         const QPoint at = icon->geometry().center();
         QVERIFY(
             run("xdotool", {"mousemove", QString::number(at.x() - 3), QString::number(at.y())}));
@@ -108,7 +109,7 @@ private slots:
     }
 
     void clickingTheIconOpensTheMenu() {
-        QMenu* menu = theApp.m_trayIcon.menu();
+        QMenu* menu = afx::qt::trayMenuOf(theApp.m_trayIcon.peer());
         for (int button : {1, 3}) {
             QVERIFY(clickTrayIcon(button));
             QVERIFY2(QTest::qWaitFor([menu] { return menu->isVisible(); }, 10000),
@@ -122,7 +123,7 @@ private slots:
     void menuItemsReachTheApplication() {
         theApp.OnHideMainWindow();
         QVERIFY(!frameWidget()->isVisible());
-        QMenu* menu = theApp.m_trayIcon.menu();
+        QMenu* menu = afx::qt::trayMenuOf(theApp.m_trayIcon.peer());
         QVERIFY(clickTrayIcon(1));
         QVERIFY(QTest::qWaitFor([menu] { return menu->isVisible(); }, 10000));
         QAction* show = findAction(menu, "&Show Main Window");
@@ -143,7 +144,7 @@ private slots:
     }
 
     void exitFromTheTrayMenuEndsTheProgram() {
-        QMenu* menu = theApp.m_trayIcon.menu();
+        QMenu* menu = afx::qt::trayMenuOf(theApp.m_trayIcon.peer());
         QVERIFY(clickTrayIcon(1));
         QVERIFY(QTest::qWaitFor([menu] { return menu->isVisible(); }, 10000));
         QAction* exit = findAction(menu, "E&xit");

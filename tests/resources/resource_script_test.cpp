@@ -1,6 +1,7 @@
 // res/pelmora.rc against res/dialog_templates.cpp: the two descriptions of dialogs 100 and 102
 // must agree control by control (order, which is the tab order; id; class; text; style;
-// extended style; position), as must the dialogs' caption, font, size and styles.
+// extended style; position), as must the dialogs' caption, font, size and styles. Likewise the
+// menus, the accelerator table and the strings against res/shell_resources.cpp.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "res/dialog_templates.h"
+#include "res/shell_resources.h"
 
 namespace {
 
@@ -63,15 +65,22 @@ public:
                     {"SS_NOPREFIX", 0x80},
                     {"SS_CENTERIMAGE", 0x200},
                     {"IDOK", 1},
-                    {"IDCANCEL", 2}};
-        std::istringstream header(readFile(PELMORA_RES_DIR "/resource.h"));
-        std::string line;
-        while (std::getline(header, line)) {
-            std::istringstream words(line);
-            std::string directive, name, value;
-            if (words >> directive >> name >> value && directive == "#define")
-                m_values[name] =
-                    std::stoll(value.front() == '(' ? value.substr(1) : value, nullptr, 0);
+                    {"IDCANCEL", 2},
+                    {"VK_BACK", 0x08},
+                    {"VK_INSERT", 0x2D},
+                    {"VK_DELETE", 0x2E},
+                    {"VK_F6", 0x75}};
+        // The script's own #defines (the framework's command ids) and the header's.
+        for (const char* file : {PELMORA_RES_DIR "/resource.h", PELMORA_RES_DIR "/pelmora.rc"}) {
+            std::istringstream header(readFile(file));
+            std::string line;
+            while (std::getline(header, line)) {
+                std::istringstream words(line);
+                std::string directive, name, value;
+                if (words >> directive >> name >> value && directive == "#define")
+                    m_values[name] =
+                        std::stoll(value.front() == '(' ? value.substr(1) : value, nullptr, 0);
+            }
         }
     }
 
@@ -247,6 +256,99 @@ void expectSameDialog(unsigned id) {
 TEST(ResourceScript, DialogsMatchTheTemplatesControlByControl) {
     expectSameDialog(res::kOptionsDialogId);
     expectSameDialog(res::kAboutDialogId);
+}
+
+// The lines between BEGIN and the matching END after the line `header`, nesting kept.
+std::vector<std::string> block(const std::string& header) {
+    std::istringstream script(readFile(PELMORA_RES_DIR "/pelmora.rc"));
+    std::string line;
+    while (std::getline(script, line)) {
+        if (trim(line) == header)
+            break;
+    }
+    std::vector<std::string> lines;
+    int depth = 0;
+    while (std::getline(script, line)) {
+        line = trim(line);
+        if (line.empty() || line.rfind("//", 0) == 0)
+            continue;
+        if (line == "BEGIN" && depth++ == 0)
+            continue;
+        if (line == "END" && --depth == 0)
+            return lines;
+        lines.push_back(line);
+    }
+    throw std::runtime_error("no complete block after " + header);
+}
+
+// The MENU resource as the same structure as the data.
+std::vector<platform::MenuItem> readMenu(const std::string& name) {
+    const Names names;
+    std::vector<std::vector<platform::MenuItem>*> open;
+    std::vector<platform::MenuItem> items;
+    open.push_back(&items);
+    for (const std::string& line : block(name + " MENU")) {
+        if (line == "BEGIN") {
+            open.push_back(&open.back()->back().popup);
+        } else if (line == "END") {
+            open.pop_back();
+        } else if (line == "MENUITEM SEPARATOR") {
+            open.back()->push_back({});
+        } else if (line.rfind("POPUP ", 0) == 0) {
+            open.back()->push_back({unquote(trim(line.substr(6))), 0, {}});
+        } else if (line.rfind("MENUITEM ", 0) == 0) {
+            const auto f = fields(line.substr(9));
+            open.back()->push_back({unquote(f.at(0)), names.eval(f.at(1)), {}});
+        } else {
+            throw std::runtime_error("unexpected in a menu: " + line);
+        }
+    }
+    return items;
+}
+
+void expectSameItems(const std::vector<platform::MenuItem>& got,
+                     const std::vector<platform::MenuItem>& want) {
+    ASSERT_EQ(got.size(), want.size());
+    for (std::size_t i = 0; i < want.size(); ++i) {
+        SCOPED_TRACE("item " + std::to_string(i) + " (" + want[i].text + ")");
+        EXPECT_EQ(got[i].text, want[i].text);
+        EXPECT_EQ(got[i].id, want[i].id);
+        expectSameItems(got[i].popup, want[i].popup);
+    }
+}
+
+TEST(ResourceScript, MenusAcceleratorsAndStringsMatchTheData) {
+    expectSameItems(readMenu("IDR_MAINFRAME"), res::mainFrameMenu().items);
+    expectSameItems(readMenu("IDR_TRAYMENU"), res::trayMenu().items);
+
+    const Names names;
+    std::vector<std::string> got, want;
+    for (const std::string& line : block("IDR_MAINFRAME ACCELERATORS")) {
+        const auto f = fields(line);
+        const unsigned key =
+            f.at(0).front() == '"' ? unsigned(unquote(f[0]).at(0)) : names.eval(f[0]);
+        std::string flags;
+        for (std::size_t i = 2; i < f.size(); ++i)
+            flags += f[i] + " ";
+        got.push_back(std::to_string(key) + " " + std::to_string(names.eval(f.at(1))) + " " +
+                      flags);
+    }
+    for (const platform::Accelerator& a : res::mainFrameAccelerators()) {
+        std::string flags = "VIRTKEY ";
+        flags += a.control ? "CONTROL " : "";
+        flags += a.shift ? "SHIFT " : "";
+        flags += a.alt ? "ALT " : "";
+        want.push_back(std::to_string(a.key) + " " + std::to_string(a.command) + " " + flags +
+                       "NOINVERT ");
+    }
+    EXPECT_EQ(got, want);
+
+    std::vector<std::pair<unsigned, std::string>> strings;
+    for (const std::string& line : block("STRINGTABLE")) {
+        const auto space = line.find(' ');
+        strings.emplace_back(names.eval(line.substr(0, space)), unquote(trim(line.substr(space))));
+    }
+    EXPECT_EQ(strings, res::strings());
 }
 
 TEST(ResourceScript, AboutPictureIsTheCommittedJpeg) {

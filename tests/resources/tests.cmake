@@ -4,6 +4,7 @@ if(CMAKE_CROSSCOMPILING)
   return()
 endif()
 pelmora_add_test(resource_script_test ${CMAKE_CURRENT_LIST_DIR}/resource_script_test.cpp
-                 ${PROJECT_SOURCE_DIR}/res/dialog_templates.cpp LABELS resources)
+                 ${PROJECT_SOURCE_DIR}/res/dialog_templates.cpp
+                 ${PROJECT_SOURCE_DIR}/res/shell_resources.cpp LABELS resources)
 target_compile_definitions(resource_script_test PRIVATE
                            PELMORA_RES_DIR="${PROJECT_SOURCE_DIR}/res")

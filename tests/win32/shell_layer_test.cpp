@@ -1,11 +1,14 @@
 // The Win32 windowing layer on real windows under Wine: commands routed view -> frame ->
-// application, window timers, the frame's accelerators reaching their commands, Latin-1 text.
+// application, window timers, the frame's accelerators reaching their commands, Latin-1 text,
+// OK on a dialog whose exchange fails.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "platform/gui/afxdlg.h"
 #include "platform/gui/afxwin.h"
+#include "res/dialog_templates.h"
 #include "res/resource.h"
 
 namespace {
@@ -144,6 +147,34 @@ TEST(Win32Layer, NarrowTextIsLatin1NotCodePage1252) {
     const std::wstring wide = afx::widen("\x80\x9F\xE9&\xFF");
     EXPECT_EQ(wide, (std::wstring{L'\x0080', L'\x009F', L'\x00E9', L'&', L'\x00FF'}));
     EXPECT_EQ(afx::narrow(L"\x00E9\x20AC&"), "\xE9?&");
+}
+
+// The Options template with an exchange that refuses what the controls hold.
+class RefusingDialog : public CDialog {
+public:
+    RefusingDialog() : CDialog(res::optionsDialogTemplate()) {}
+    void DoDataExchange(CDataExchange* pDX) override {
+        if (pDX->m_bSaveAndValidate)
+            pDX->Fail();
+    }
+};
+
+bool g_openAfterOk = false;
+
+void CALLBACK pressOkThenCancel(HWND dialog, UINT, UINT_PTR timer, DWORD) {
+    ::KillTimer(dialog, timer);
+    ::SendMessageW(::GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+    g_openAfterOk = ::IsWindowVisible(dialog) != FALSE;
+    ::PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+}
+
+TEST(Win32Layer, OkLeavesTheDialogOpenWhenTheExchangeFails) {
+    CDialog::SetInitHook(
+        [](CDialog& dialog) { ::SetTimer(dialog.m_hWnd, 1, 50, pressOkThenCancel); });
+    RefusingDialog dialog;
+    EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+    CDialog::SetInitHook(nullptr);
+    EXPECT_TRUE(g_openAfterOk);
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 
 #include "dialogs/about_dialog.h"
 #include "dialogs/options_dialog.h"
+#include "platform/gui/qt/qt_peers.h"
 #include "settings/product_info.h"
 #include "settings/scanner_settings.h"
 
@@ -21,10 +22,10 @@ util::VLAppConfig theConfig(kProductName, kCompanyName, kCompanyWebAddress);
 namespace {
 
 void save(CDialog& dialog, const QString& directory, const QString& name) {
-    dialog.grab().save(QDir(directory).filePath(name + QStringLiteral(".png")));
+    afx::qt::widgetOf(dialog).grab().save(QDir(directory).filePath(name + QStringLiteral(".png")));
     // With a window manager, the frame with its caption comes from the screen.
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect frame = dialog.frameGeometry();
+        const QRect frame = afx::qt::widgetOf(dialog).frameGeometry();
         const QPixmap shot =
             screen->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
         if (!shot.isNull())
@@ -35,10 +36,10 @@ void save(CDialog& dialog, const QString& directory, const QString& name) {
 // Runs the dialog modally and takes the pictures once it has been shown for a moment.
 int capture(CDialog& dialog, const QString& directory, const QString& name,
             const std::function<void()>& beforeShot = {}) {
-    QTimer::singleShot(700, &dialog, [&] {
+    QTimer::singleShot(700, &afx::qt::widgetOf(dialog), [&] {
         if (beforeShot)
             beforeShot();
-        QTimer::singleShot(300, &dialog, [&] {
+        QTimer::singleShot(300, &afx::qt::widgetOf(dialog), [&] {
             save(dialog, directory, name);
             dialog.EndDialog(IDCANCEL);
         });

@@ -1,4 +1,0 @@
-// Qt backend of platform/gui/afxdlg.h.
-#pragma once
-
-#include "platform/qt/dialog.h"

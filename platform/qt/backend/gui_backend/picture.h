@@ -1,4 +1,0 @@
-// Qt backend of support/ui/picture.h.
-#pragma once
-
-#include "support/ui/qt/picture.h"
