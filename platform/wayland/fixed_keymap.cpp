@@ -100,8 +100,8 @@ Layout build() {
     }
     codes += "    " + keyName(kShiftKey) + " = " + std::to_string(kShiftKey) + ";\n";
     symbols += "    key " + keyName(kShiftKey) +
-               " { repeat = false, type = \"ONE_LEVEL\", symbols[Group1] = [ " +
-               hex(kShiftL) + " ] };\n    modifier_map Shift { " + keyName(kShiftKey) + " };\n";
+               " { repeat = false, type = \"ONE_LEVEL\", symbols[Group1] = [ " + hex(kShiftL) +
+               " ] };\n    modifier_map Shift { " + keyName(kShiftKey) + " };\n";
     layout.text =
         "xkb_keymap {\n"
         "xkb_keycodes \"pelmora\" {\n"
