@@ -36,6 +36,8 @@ using Clock = std::chrono::steady_clock;
 
 // How long one exchange with the compositor may hold up the reader thread.
 constexpr std::chrono::milliseconds kReplyLimit{2000};
+// The last try at handing over what is queued to a compositor that stopped answering before.
+constexpr std::chrono::milliseconds kLastFlushLimit{300};
 constexpr unsigned kSyncEvery = 256;  // characters between round trips
 // Blocks closer together than this share one sending of the keymap: a scanner's codes, and any
 // serial line up to 14,400 bit/s, get it with every block.
@@ -291,9 +293,14 @@ private:
         m_shift = down;
     }
 
-    // Sends what is queued, waiting for room in the socket no longer than the reply limit.
+    // Sends what is queued, waiting for room in the socket no longer than the reply limit. Also
+    // after a time-out: the connection itself may still carry it.
     bool flush(Clock::time_point deadline = Clock::now() + kReplyLimit) {
-        while (check()) {
+        for (;;) {
+            if (const int err = wl_display_get_error(m_display); err != 0) {
+                fail(std::strerror(err));
+                return false;
+            }
             if (wl_display_flush(m_display) >= 0) {
                 return true;
             }
@@ -307,7 +314,6 @@ private:
                 return false;
             }
         }
-        return false;
     }
 
     // Reads and handles what the compositor sent, waiting up to `waitMs` for something to come.
@@ -352,8 +358,12 @@ private:
         if (m_display == nullptr) {
             return;
         }
+        // A compositor that only stopped answering for a while still gets what is queued, the
+        // releases among it, and no modifier held: some compositors keep a destroyed keyboard's
+        // state in the focused client, where Xwayland would repeat a key held there.
+        const bool connected = wl_display_get_error(m_display) == 0;
         if (m_keyboard != nullptr) {
-            if (alive() && m_shift) {
+            if (connected && m_shift) {
                 setShift(false);
             }
             zwp_virtual_keyboard_v1_destroy(m_keyboard);
@@ -370,8 +380,8 @@ private:
         if (m_registry != nullptr) {
             wl_registry_destroy(m_registry);
         }
-        if (alive()) {
-            flush();
+        if (connected) {
+            flush(Clock::now() + (alive() ? kReplyLimit : kLastFlushLimit));
         }
         wl_display_disconnect(m_display);
         m_display = nullptr;

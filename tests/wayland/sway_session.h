@@ -11,7 +11,8 @@ namespace swaytest {
 
 class SwaySession {
 public:
-    SwaySession();
+    // With `xwayland`, an Xwayland for X clients that admits root's clients too (see xDisplay).
+    explicit SwaySession(bool xwayland = false);
     ~SwaySession();
     SwaySession(const SwaySession&) = delete;
     SwaySession& operator=(const SwaySession&) = delete;
@@ -20,6 +21,11 @@ public:
     const std::string& why() const { return m_why; }
     // XDG_RUNTIME_DIR, WAYLAND_DISPLAY and SWAYSOCK for a client of this compositor.
     const std::vector<std::string>& env() const { return m_env; }
+    // The X display of the compositor's Xwayland once it admits our clients, empty when it did
+    // not come up in time.
+    std::string xDisplay();
+    // Holds the compositor still (SIGSTOP) or lets it go on: a compositor that stops answering.
+    void freeze(bool frozen);
     // Runs swaymsg with these arguments; true when it succeeded.
     bool swaymsg(const std::vector<std::string>& args);
     // Starts pelmora-wreceiver with these options and waits until its window is shown.
