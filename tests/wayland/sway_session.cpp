@@ -41,7 +41,7 @@ bool findSockets(const std::string& dir, std::string& wayland, std::string& ipc)
 
 }  // namespace
 
-SwaySession::SwaySession(bool xwayland) {
+SwaySession::SwaySession(bool xwayland) : m_xwayland(xwayland) {
     if (!xtest::haveProgram("sway")) {
         m_why = "sway is not installed (tools/bootstrap.sh wayland)";
         return;

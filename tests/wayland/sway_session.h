@@ -18,6 +18,7 @@ public:
     SwaySession& operator=(const SwaySession&) = delete;
 
     bool ok() const { return m_ok; }
+    bool withXwayland() const { return m_xwayland; }
     const std::string& why() const { return m_why; }
     // XDG_RUNTIME_DIR, WAYLAND_DISPLAY and SWAYSOCK for a client of this compositor.
     const std::vector<std::string>& env() const { return m_env; }
@@ -40,6 +41,7 @@ private:
     std::string m_dir;
     std::vector<std::string> m_env;
     bool m_ok = false;
+    bool m_xwayland = false;
     std::string m_why;
     int m_receivers = 0;
 };
