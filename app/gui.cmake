@@ -6,6 +6,7 @@ add_library(pelmora_app STATIC
 target_link_libraries(pelmora_app PUBLIC pelmora_core pelmora_ui pelmora_res pelmora_dialogs)
 
 add_executable(pelmora ${CMAKE_CURRENT_LIST_DIR}/main.cpp ${CMAKE_CURRENT_LIST_DIR}/the_app.cpp
+                       ${CMAKE_CURRENT_LIST_DIR}/command_line.cpp
                        ${CMAKE_CURRENT_LIST_DIR}/exit_on_session_end.cpp)
 target_link_libraries(pelmora PRIVATE pelmora_app)
 if(WIN32)

@@ -8,6 +8,7 @@
 #include "app/main_frame.h"
 #include "dialogs/about_dialog.h"
 #include "dialogs/options_dialog.h"
+#include "reader/own_window_focus.h"
 #include "res/resource.h"
 #include "settings/product_info.h"
 
@@ -34,9 +35,17 @@ bool CommandLineHas(const char* commandLine, const std::string& option) {
     return false;
 }
 
+void SayOnStandardError(const std::string& line) {
+    std::fprintf(stderr, "pelmora: %s\n", line.c_str());
+}
+
 }  // namespace
 
-CPelmora::CPelmora() : CVantelApp(&theConfig), m_trayIcon(kTrayIconId) {
+CPelmora::CPelmora()
+    : CVantelApp(&theConfig),
+      m_trayIcon(kTrayIconId),
+      m_reader(platform::makeSerialApi(), skipWhileOwnWindowActive(platform::makeDefaultKeySink())),
+      m_deviceWatch(std::make_unique<DeviceWatch>(m_reader, SayOnStandardError)) {
     storeProductInformation();
 }
 
@@ -44,7 +53,7 @@ CPelmora::CPelmora(std::unique_ptr<platform::SerialApi> serial,
                    std::unique_ptr<platform::KeySink> keys)
     : CVantelApp(&theConfig),
       m_trayIcon(kTrayIconId),
-      m_reader(std::move(serial), std::move(keys)) {
+      m_reader(std::move(serial), skipWhileOwnWindowActive(std::move(keys))) {
     storeProductInformation();
 }
 
@@ -93,10 +102,16 @@ BOOL CPelmora::InitInstance() {
     }
 
     m_reader.start();
+    if (m_deviceWatch) {
+        m_deviceWatch->start();
+    }
     return TRUE;
 }
 
 int CPelmora::ExitInstance() {
+    if (m_deviceWatch) {
+        m_deviceWatch->stop(true);
+    }
     m_reader.stop(true);
     return CVantelApp::ExitInstance();
 }

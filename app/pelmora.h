@@ -7,6 +7,7 @@
 #include "platform/key_sink.h"
 #include "platform/serial_api.h"
 #include "reader/device_reader_thread.h"
+#include "reader/device_watch.h"
 #include "support/ui/tray_icon.h"
 #include "support/ui/vantel_app.h"
 #include "support/vl_app_config.h"
@@ -37,6 +38,9 @@ public:
     CTrayIcon m_trayIcon;
     DeviceReaderThread m_reader;
     bool m_exitRequested = false;
+    // Asks the reader to connect when its device comes; none on test backends, whose device
+    // names are not this machine's.
+    std::unique_ptr<DeviceWatch> m_deviceWatch;
 
 private:
     void storeProductInformation();

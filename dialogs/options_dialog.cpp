@@ -1,7 +1,9 @@
 #include "dialogs/options_dialog.h"
 
 #include <iterator>
+#include <string>
 
+#include "platform/gui/afx_message_box.h"
 #include "res/dialog_templates.h"
 #include "settings/scanner_settings.h"
 #include "support/ui/ddx_text.h"
@@ -133,6 +135,14 @@ int OptionsDialog::OnInitDialog() {
 void OptionsDialog::OnOK() {
     UpdateData(1);
 
+    // Settings that cannot be read are never written over: that would lose the lines the file
+    // holds, and a line we cannot read would keep the scanner closed after the save.
+    const vantel::VLString unreadable = theConfig.settingsProblem();
+    if (!unreadable.isEmpty()) {
+        WarnNotSaved(unreadable, "Fix or remove it, then press OK again.");
+        return;
+    }
+
     writeSetting(ss::DeviceName, m_deviceName);
     writeSetting(ss::SerialDevice, m_serialDevice);
     writeSetting(ss::bParity, m_bParity);
@@ -154,7 +164,20 @@ void OptionsDialog::OnOK() {
                  valueAtPosition(kDataBitChoices,
                                  inTable(m_dataBitsList, m_dataBitsIndex, kDataBitsFallback)));
 
+    const vantel::VLString unwritten = theConfig.lastWriteProblem();
+    if (!unwritten.isEmpty()) {
+        WarnNotSaved(unwritten, "The scanner keeps its old settings.");
+        return;
+    }
     CDialog::OnOK();
+}
+
+void OptionsDialog::WarnNotSaved(const vantel::VLString& problem, const char* advice) {
+    std::string text = "The settings were not saved.\n\n";
+    text += problem.bytes();
+    text += "\n\n";
+    text += advice;
+    AfxWarningBox(this, "Pelmora", text.c_str());
 }
 
 void OptionsDialog::OnButtonClicked(unsigned) {

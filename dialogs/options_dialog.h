@@ -24,6 +24,8 @@ protected:
 private:
     void fillLists();
     void applyEnabling();
+    // Says, over the dialog, that OK stored nothing and why; the dialog stays open.
+    void WarnNotSaved(const vantel::VLString& problem, const char* advice);
 
     bool m_listsFilled;
     vantel::VLString m_deviceName;

@@ -1,7 +1,8 @@
 // The reader fed by a scripted device: blocks of any length cut anywhere, zero-byte reads, failed
 // reads, a device that stays away for a while and reconnect requests, with the forwarding flags
 // set to any value. After every step the keys typed and the last scanned text must be exactly
-// what the blocks delivered so far make them.
+// what the blocks delivered so far make them: a full block leaves its scan open, a shorter one
+// (it ended at a pause, the reads here take no time) or an empty read ends it.
 //
 // Input: one byte of set-up (bit 0: a plain stream rather than a serial port), the bSkipFirstChar
 // and bCRLF values (one signed byte each), then steps:
@@ -56,7 +57,16 @@ struct Harness {
     // What the blocks delivered so far must have produced.
     std::vector<std::uint16_t> expectedKeys;
     std::string expectedText;
-    int nonEmptyBlocks = 0;
+    int typedBlocks = 0;
+    bool inScan = false;
+
+    void endScan(bool enter) {
+        if (inScan && enter) {
+            expectedKeys.push_back(13);
+            ++typedBlocks;
+        }
+        inScan = false;
+    }
 
     int delivered() {
         std::lock_guard<std::mutex> guard(serial->mutex);
@@ -101,8 +111,8 @@ struct Harness {
         FUZZ_CHECK(keys->snapshot() == expectedKeys);
         FUZZ_CHECK(reader->getLastScanned().bytes() == expectedText);
         std::lock_guard<std::mutex> guard(keys->mutex);
-        FUZZ_CHECK(keys->blocksBegun == nonEmptyBlocks);
-        FUZZ_CHECK(keys->blocksEnded == nonEmptyBlocks);
+        FUZZ_CHECK(keys->blocksBegun == typedBlocks);
+        FUZZ_CHECK(keys->blocksEnded == typedBlocks);
     }
 };
 
@@ -137,26 +147,38 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             h.read({true, std::vector<unsigned char>(block.begin(), block.end())});
             FUZZ_CHECK(h.reader->isOpen());
             if (!block.empty()) {
-                std::string text;
+                const bool scanStarts = !h.inScan;
+                if (scanStarts) {
+                    h.expectedText.clear();
+                }
                 for (std::size_t i = 0; i < block.size(); ++i) {
-                    if (skipValue != 0 && i == 0) {
+                    if (skipValue != 0 && scanStarts && i == 0) {
                         continue;
                     }
                     h.expectedKeys.push_back(static_cast<unsigned char>(block[i]));
-                    text += block[i];
+                    if (h.expectedText.size() < DeviceReaderThread::kMaxScanText) {
+                        h.expectedText += block[i];
+                    }
                 }
-                if (enterValue != 0) {
-                    h.expectedKeys.push_back(13);
+                ++h.typedBlocks;
+                h.inScan = true;
+                if (block.size() < DeviceReaderThread::kReadBlockSize) {
+                    if (enterValue != 0) {
+                        h.expectedKeys.push_back(13);
+                    }
+                    h.inScan = false;
                 }
-                h.expectedText = text;
-                ++h.nonEmptyBlocks;
+            } else {
+                h.endScan(enterValue != 0);
             }
         } else if (op < 0xF0) {
             h.read({true, {}});
             FUZZ_CHECK(h.reader->isOpen());
+            h.endScan(enterValue != 0);
         } else if (op < 0xFC) {
             const bool staysAway = op >= 0xF8;
             h.read({false, {}});
+            h.endScan(false);  // half a scan gets no Enter
             // A lost device is closed, the reader keeps reading state and nothing is typed.
             FUZZ_CHECK(!h.reader->isOpen());
             FUZZ_CHECK(h.reader->getState() == Reading);
@@ -171,6 +193,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         } else {
             h.reader->setState(Connecting);
             h.reader->pass();
+            h.endScan(false);
             FUZZ_CHECK(h.reader->isOpen());
             FUZZ_CHECK(h.reader->getState() == Reading);
             FUZZ_CHECK(h.reader->getDeviceName().bytes() == h.deviceName);

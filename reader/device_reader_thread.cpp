@@ -96,6 +96,19 @@ void DeviceReaderThread::setLastError(const VLString& reason) {
     m_lastError = reason;
 }
 
+void DeviceReaderThread::fail(const VLString& reason) {
+    // While a device stays away every attempt fails the same way: once is enough.
+    bool changed;
+    {
+        ObjectLockGuard guard(*this);
+        changed = m_lastError.bytes() != reason.bytes();
+        m_lastError = reason;
+    }
+    if (changed) {
+        report(reason);
+    }
+}
+
 void DeviceReaderThread::setListener(std::function<void(const VLString&)> listener) {
     m_listener = std::move(listener);
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -30,6 +31,16 @@ private:
 class DeviceReaderThread : public vantel::VLThread {
 public:
     static constexpr std::uint32_t kReadBlockSize = 32;
+    // A read ends after a gap of more than this between two bytes: the scanner paused.
+    static constexpr std::uint32_t kPauseMs = 100;
+    // The longest a read waits, between scans.
+    static constexpr std::uint32_t kReadLimitMs = 1000;
+    // Within a scan the next read waits only this long for its first byte, so the end of a scan
+    // that filled the buffer is seen a pause after its last byte.
+    static constexpr std::uint32_t kScanReadLimitMs = kPauseMs;
+    // The last scanned text keeps at most this much of a scan (a stream without pauses is one
+    // endless scan).
+    static constexpr std::size_t kMaxScanText = 4096;
     // Pause between attempts to get a lost device back.
     static constexpr unsigned kReconnectDelayMs = 1000;
 
@@ -66,10 +77,14 @@ private:
 
     Outcome connect();
     void reconnectAfterLoss();
+    void endScan(bool typeEnter);
+    void setReadLimit(std::uint32_t limitMs);
     // Sets the state that a connect attempt led to, unless a reconnect was requested meanwhile:
     // that request wins, so settings saved during an attempt are never ignored.
     void finishConnect(ReaderState state, std::uint32_t requestsAtStart);
     void setLastError(const vantel::VLString& reason);
+    // Records why the device is not open; says so only when the reason is new.
+    void fail(const vantel::VLString& reason);
     void report(const vantel::VLString& event);
 
     std::int32_t m_state = Connecting;
@@ -81,6 +96,11 @@ private:
     vantel::VLString m_lastScanned;
 
     vantel::VLString m_lastError;
+    // A scan goes on over reads that end because the buffer filled or the read's time ran out;
+    // it ends at a pause. Touched only by the reader thread.
+    bool m_inScan = false;
+    vantel::VLString m_scanText;
+    std::uint32_t m_readLimitMs = kReadLimitMs;
     std::uint32_t m_connectRequests = 0;  // setState(Connecting) calls, under the lock
     std::unique_ptr<platform::SerialApi> m_serial;
     std::unique_ptr<platform::KeySink> m_keys;

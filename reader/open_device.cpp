@@ -7,7 +7,8 @@ using vantel::VLString;
 namespace {
 
 // A read returns after 32 bytes, a gap of more than 100 ms after the first byte, or 1000 ms.
-constexpr platform::CommTimeouts kReadTimeouts{100, 0, 1000, 0, 0};
+constexpr platform::CommTimeouts kReadTimeouts{DeviceReaderThread::kPauseMs, 0,
+                                               DeviceReaderThread::kReadLimitMs, 0, 0};
 
 std::uint32_t lowBits(std::int32_t value, std::uint32_t mask) {
     return static_cast<std::uint32_t>(value) & mask;
@@ -45,6 +46,18 @@ DeviceReaderThread::Outcome DeviceReaderThread::connect() {
     if (isOpen()) {
         closeDevice();
     }
+    // A scan still open on the old connection is abandoned, without its Enter.
+    m_inScan = false;
+    m_readLimitMs = kReadLimitMs;
+    // Settings that exist but cannot be read would all read as defaults: COM1 is not the
+    // user's scanner, and may be the machine's console.
+    const VLString settingsProblem = theConfig.settingsProblem();
+    if (!settingsProblem.isEmpty()) {
+        VLString reason("cannot read the settings: ");
+        reason += settingsProblem;
+        fail(reason);
+        return Outcome::OpenFailed;
+    }
     const VLString name = readSetting(ScannerSettings::DeviceName);
     {
         ObjectLockGuard guard(*this);
@@ -58,8 +71,7 @@ DeviceReaderThread::Outcome DeviceReaderThread::connect() {
         reason += name;
         reason += ": ";
         reason += m_serial->lastOpenError().c_str();
-        setLastError(reason);
-        report(reason);
+        fail(reason);
         return Outcome::OpenFailed;
     }
 
@@ -88,13 +100,22 @@ DeviceReaderThread::Outcome DeviceReaderThread::connect() {
         closeDevice();
         VLString reason("cannot read the line state of ");
         reason += name;
-        setLastError(reason);
-        report(reason);
+        fail(reason);
         return Outcome::LineStateUnread;
     }
 
     using namespace ScannerSettings;
-    dcb.BaudRate = static_cast<std::uint32_t>(readSetting(BaudRate));
+    // No rate is zero or negative (a negative one would reach the line as some four billion
+    // baud): such a value is not a rate, and the default is used, as the Options dialog shows.
+    const std::int32_t rate = readSetting(BaudRate);
+    if (rate <= 0) {
+        VLString note("BaudRate ");
+        note += VLString::valueOf(rate);
+        note += " is not a rate; using ";
+        note += VLString::valueOf(BaudRate.defaultValue);
+        report(note);
+    }
+    dcb.BaudRate = static_cast<std::uint32_t>(rate > 0 ? rate : BaudRate.defaultValue);
     dcb.Parity = static_cast<std::uint8_t>(lowBits(readSetting(Parity), 0xFF));
     dcb.ByteSize = static_cast<std::uint8_t>(lowBits(readSetting(DataBits), 0xFF));
     dcb.StopBits = static_cast<std::uint8_t>(lowBits(readSetting(StopBits), 0xFF));

@@ -1,7 +1,17 @@
 // Reading: one block from the device, typed into the focused window.
+#include <chrono>
+
 #include "reader/device_reader_thread.h"
 
 using vantel::VLString;
+
+namespace {
+
+// A read that ends this close to its limit ran out of time rather than stopping at a pause;
+// timers on some systems end reads a little early.
+constexpr std::chrono::milliseconds kLimitSlack(50);
+
+}  // namespace
 
 void DeviceReaderThread::readBlock() {
     if (!isOpen()) {
@@ -12,32 +22,72 @@ void DeviceReaderThread::readBlock() {
 
     unsigned char buffer[kReadBlockSize];
     std::uint32_t received = 0;
+    const auto started = std::chrono::steady_clock::now();
     if (!m_serial->readFile(m_hDevice.load(), buffer, kReadBlockSize, received)) {
+        // A scan cut off by the loss gets no Enter: half a code must not submit a form.
+        endScan(false);
         closeDevice();
         VLString reason("lost ");
         reason += getDeviceName();
-        setLastError(reason);
-        report(reason);
+        fail(reason);
         return;
     }
+    const auto took = std::chrono::steady_clock::now() - started;
     if (received == 0) {
+        // Nothing since a read that filled the buffer or ran out of time: the scan is over.
+        if (m_inScan) {
+            endScan(true);
+        }
         return;
     }
 
-    VLString text;
+    const bool scanStarts = !m_inScan;
+    if (scanStarts) {
+        m_scanText = VLString();
+    }
     m_keys->beginBlock();
     for (std::uint32_t i = 0; i < received && i < kReadBlockSize; ++i) {
-        if (m_skipFirstChar != 0 && i == 0) {
+        if (m_skipFirstChar != 0 && scanStarts && i == 0) {
             continue;
         }
         sendKey(buffer[i]);
-        text += static_cast<int>(buffer[i]);
+        if (m_scanText.length() < kMaxScanText) {
+            m_scanText += static_cast<int>(buffer[i]);
+        }
     }
-    if (m_addEnter != 0) {
+    // Fewer bytes than asked for, well before the limit: the read stopped at a pause.
+    const bool paused =
+        received < kReadBlockSize && took + kLimitSlack < std::chrono::milliseconds(m_readLimitMs);
+    if (paused && m_addEnter != 0) {
         sendKey(13);
     }
     m_keys->endBlock();
-    setLastScanned(text);
+    setLastScanned(m_scanText);
+    m_inScan = !paused;
+    setReadLimit(m_inScan ? kScanReadLimitMs : kReadLimitMs);
+}
+
+void DeviceReaderThread::endScan(bool typeEnter) {
+    if (!m_inScan) {
+        return;
+    }
+    m_inScan = false;
+    if (typeEnter && m_addEnter != 0) {
+        m_keys->beginBlock();
+        sendKey(13);
+        m_keys->endBlock();
+    }
+    if (isOpen()) {
+        setReadLimit(kReadLimitMs);
+    }
+}
+
+void DeviceReaderThread::setReadLimit(std::uint32_t limitMs) {
+    if (limitMs == m_readLimitMs) {
+        return;
+    }
+    m_readLimitMs = limitMs;
+    m_serial->setCommTimeouts(m_hDevice.load(), platform::CommTimeouts{kPauseMs, 0, limitMs, 0, 0});
 }
 
 void DeviceReaderThread::reconnectAfterLoss() {

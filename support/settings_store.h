@@ -28,6 +28,13 @@ public:
                              const vantel::VLString& value) = 0;
     virtual void writeInteger(const vantel::VLString& section, const vantel::VLString& name,
                               std::int32_t value) = 0;
+
+    // Why settings that are stored cannot be read, naming where they are ("" when they can be,
+    // or when none are stored). Until then every value reads as its default, which must not be
+    // taken for the user's choice.
+    virtual std::string readProblem() { return {}; }
+    // Why the last write of this process was not stored, naming where ("" when it was).
+    virtual std::string writeProblem() { return {}; }
 };
 
 class MemorySettingsStore : public SettingsStore {

@@ -95,6 +95,14 @@ void VLAppConfig::setRegistryInteger(const vantel::VLString& section, const vant
     store()->writeInteger(section, name, value);
 }
 
+vantel::VLString VLAppConfig::settingsProblem() const {
+    return vantel::VLString(store()->readProblem());
+}
+
+vantel::VLString VLAppConfig::lastWriteProblem() const {
+    return vantel::VLString(store()->writeProblem());
+}
+
 void VLAppConfig::setProductInfo(const VLAppInfo& info) {
     m_product = info;
 }

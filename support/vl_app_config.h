@@ -57,6 +57,10 @@ public:
     void setRegistryInteger(const vantel::VLString& section, const vantel::VLString& name,
                             std::int32_t value, vantel::VLRegistryHive hive);
 
+    // The store's readProblem and writeProblem.
+    vantel::VLString settingsProblem() const;
+    vantel::VLString lastWriteProblem() const;
+
     void setProductInfo(const VLAppInfo& info);
     void setProgramInfo(const VLAppInfo& info);
     const VLAppInfo& product() const { return m_product; }

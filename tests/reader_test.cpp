@@ -166,6 +166,12 @@ TEST_F(Reader, LineSettingsUseOnlyTheirLowBitsAndKeepOtherFields) {
     EXPECT_EQ(dcb.fRtsControl, 1u);
     EXPECT_EQ(dcb.fBinary, 1u);
     EXPECT_EQ(dcb.fNull, 0u) << "a NUL from the scanner must not be discarded";
+
+    // No rate is negative: the default, as the Options dialog shows it, never 4294967291.
+    setInt("BaudRate", -5);
+    reader->setState(Connecting);
+    ASSERT_TRUE(waitFor([&] { return opened().size() == 2 && reader->getState() == Reading; }));
+    EXPECT_EQ(lastDcb().BaudRate, 9600u);
 }
 
 TEST_F(Reader, FailedOpenHaltsAndKeepsPassing) {
@@ -252,25 +258,48 @@ TEST_F(Reader, FlagsCountAsOnWhenNonZero) {
     EXPECT_EQ(keys->snapshot(), (std::vector<std::uint16_t>{'2', 13}));
 }
 
-TEST_F(Reader, ABurstSplitIntoTwoBlocksSkipsAndEntersPerBlock) {
+std::vector<std::uint16_t> codes(const std::string& text) {
+    return {text.begin(), text.end()};
+}
+
+TEST_F(Reader, AScanThatFillsTheBufferGoesOnUntilAPause) {
     startAndWaitFor(Reading);
     std::string burst;
-    for (int i = 0; i < 40; ++i) {
+    for (int i = 0; i < 64; ++i) {
         burst += static_cast<char>('a' + i % 26);
     }
+    // 32 then 8: one scan, its first byte dropped, one Enter at its end.
     scan(burst.substr(0, 32));
-    scan(burst.substr(32));
-    std::vector<std::uint16_t> expected;
-    for (int i = 1; i < 32; ++i) {
-        expected.push_back(static_cast<std::uint16_t>(burst[static_cast<std::size_t>(i)]));
-    }
+    EXPECT_EQ(keys->snapshot(), codes(burst.substr(1, 31))) << "typed as it comes, no Enter yet";
+    scan(burst.substr(32, 8));
+    std::vector<std::uint16_t> expected = codes(burst.substr(1, 39));
     expected.push_back(13);
-    for (int i = 33; i < 40; ++i) {
-        expected.push_back(static_cast<std::uint16_t>(burst[static_cast<std::size_t>(i)]));
+    EXPECT_EQ(keys->snapshot(), expected);
+    EXPECT_EQ(reader->getLastScanned().bytes(), burst.substr(1, 39));
+
+    // 32 and 32: the Enter comes with the empty read that follows, a pause later.
+    scan(burst.substr(0, 32));
+    scan(burst.substr(32, 32));
+    ASSERT_TRUE(waitFor([&] { return keys->snapshot().size() == expected.size() + 64; }));
+    for (char c : burst.substr(1)) {
+        expected.push_back(static_cast<std::uint16_t>(c));
     }
     expected.push_back(13);
     EXPECT_EQ(keys->snapshot(), expected);
-    EXPECT_STREQ(reader->getLastScanned(), burst.substr(33).c_str());
+    EXPECT_EQ(reader->getLastScanned().bytes(), burst.substr(1));
+
+    // A short scan after them is a scan of its own.
+    scan("xAB");
+    expected.insert(expected.end(), {'A', 'B', 13});
+    EXPECT_EQ(keys->snapshot(), expected);
+    EXPECT_STREQ(reader->getLastScanned(), "AB");
+
+    // A port lost in the middle of a scan: no Enter for the half that came.
+    scan(burst.substr(0, 32));
+    queue({false, {}});
+    ASSERT_TRUE(waitFor([&] { return !reader->isOpen(); }));
+    EXPECT_EQ(keys->snapshot().size(), expected.size() + 31);
+    EXPECT_EQ(keys->snapshot().back(), static_cast<std::uint16_t>(burst[31]));
 }
 
 TEST_F(Reader, ZeroByteReadsChangeNothing) {
@@ -283,6 +312,12 @@ TEST_F(Reader, ZeroByteReadsChangeNothing) {
 }
 
 TEST_F(Reader, FailedReadClosesKeepsTheTextAndReconnectsWithoutSpinning) {
+    std::mutex eventsMutex;
+    std::vector<std::string> events;
+    reader->setListener([&](const VLString& event) {
+        std::lock_guard<std::mutex> guard(eventsMutex);
+        events.push_back(event.bytes());
+    });
     startAndWaitFor(Reading);
     scan("xOK");
     // The device goes away: reads fail and it cannot be opened again for a while.
@@ -301,6 +336,12 @@ TEST_F(Reader, FailedReadClosesKeepsTheTextAndReconnectsWithoutSpinning) {
     EXPECT_LT(reader->getLoopCount() - loopsWhenLost, 20);
     EXPECT_EQ(reader->getState(), Reading);
     EXPECT_FALSE(reader->isOpen());
+    {
+        // Said once, not at every attempt.
+        std::lock_guard<std::mutex> guard(eventsMutex);
+        EXPECT_EQ(events, (std::vector<std::string>{"opened COM1", "lost COM1",
+                                                    "cannot open COM1: no such device"}));
+    }
 
     // Plugged in again: the reader is back without any request.
     {
@@ -310,6 +351,7 @@ TEST_F(Reader, FailedReadClosesKeepsTheTextAndReconnectsWithoutSpinning) {
     ASSERT_TRUE(waitFor([&] { return reader->isOpen(); }, 3000ms));
     scan("xAGAIN");
     EXPECT_STREQ(reader->getLastScanned(), "AGAIN");
+    reader->stop(true);  // before the listener's events go out of scope
 }
 
 TEST_F(Reader, ReconnectRequestReopensWithTheNewSettings) {

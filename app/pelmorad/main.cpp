@@ -14,6 +14,7 @@
 #include "platform/keys/stdout_key_sink.h"
 #include "platform/serial_api.h"
 #include "reader/device_reader_thread.h"
+#include "reader/device_watch.h"
 #include "settings/product_info.h"
 #include "settings/scanner_settings.h"
 
@@ -115,7 +116,9 @@ void printHelp() {
         "\n"
         "Settings: the file named by PELMORA_CONFIG, else $XDG_CONFIG_HOME/%s/%s.conf\n"
         "(~/.config/%s/%s.conf). SIGINT and SIGTERM stop the program; SIGHUP reconnects with\n"
-        "the current settings (after editing the file).\n"
+        "the current settings (after editing the file). A settings file that cannot be read\n"
+        "is named on standard error and the scanner stays closed until it can be. A scanner\n"
+        "plugged in later, or released by another program, is opened within about a second.\n"
         "Exit status: 0 stopped on request, 1 cannot type or run, 2 bad command line.\n",
         kProgram, platform::keySinkKinds().c_str(), kProgram, kProductName, kCompanyName,
         kProductName, kCompanyName, kProductName);
@@ -219,6 +222,9 @@ int main(int argc, char** argv) {
         reader.setListener([](const vantel::VLString& event) { say(event.t_str()); });
     }
     reader.start();
+    // A scanner plugged in later, or released by another program, is opened when it comes.
+    DeviceWatch watch(reader, [](const std::string& line) { say(line); });
+    watch.start();
 
     // Connection changes are polled for --verbose only; otherwise the main thread just waits.
     const int pollMs = options.verbose ? 50 : -1;
@@ -255,6 +261,7 @@ int main(int argc, char** argv) {
         say(outputClosed ? std::string("standard output closed; stopping")
                          : "stopping on " + pelmorad::lastStopReason());
     }
+    watch.stop(true);
     stopReader(reader);
     if (options.verbose) {
         say("stopped; device closed");

@@ -8,8 +8,9 @@ StdoutKeySink::StdoutKeySink(std::FILE* out, std::function<void()> onOutputClose
     : m_out(out), m_onOutputClosed(std::move(onOutputClosed)) {}
 
 void StdoutKeySink::beginBlock() {
+    // A scan may span blocks and its Enter may come in a block of its own, after the scanner's
+    // own CR: the run of line ends carries over from block to block.
     m_inBlock = true;
-    m_afterLineEnd = false;
 }
 
 void StdoutKeySink::sendKey(std::uint16_t codeUnit) {

@@ -10,8 +10,8 @@
 namespace platform {
 
 // Code units 0..255 are written as the bytes they stand for (Latin-1, not re-encoded); larger
-// ones cannot come from a byte and are dropped. Line ends become newlines: within one block, a run
-// of CR, LF and the added Enter (all arrive as 13 or 10) is written as a single "\n", so a scanner
+// ones cannot come from a byte and are dropped. Line ends become newlines: a run of CR, LF and the
+// added Enter (all arrive as 13 or 10), within a block or across blocks, is one "\n", so a scanner
 // that ends its codes with CR or CR LF, with Enter added as well, still gives one line per scan.
 // Each block is flushed at its end, so a reader of the pipe sees every scan at once.
 class StdoutKeySink : public KeySink {

@@ -78,6 +78,9 @@ bool lineMatches(const termios2& wanted, const termios2& actual);
 
 // The reason shown for a failed open with this errno.
 std::string openErrorText(int error);
+
+// Whether the kernel lists the device at `path` as a console: the serial layer never opens one.
+bool isConsole(const std::string& path);
 inline constexpr char kBusyText[] = "busy: another program is using it";
 
 }  // namespace platform::line

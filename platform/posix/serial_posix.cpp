@@ -8,15 +8,20 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <climits>
+#include <cstdlib>
+#include <fstream>
 #include <limits>
 #include <map>
 #include <mutex>
+#include <sstream>
 
 #include "platform/posix/line_mapping.h"
 #include "platform/serial_api.h"
@@ -36,6 +41,51 @@ struct Port {
     bool marked = false;  // the line marks error bytes (PARMRK), undone by `marks`
     line::ErrorMarks marks;
 };
+
+constexpr char kConsoleText[] =
+    "refused: it is this machine's console (opening it would change its line and type what "
+    "arrives on it)";
+
+// Whether the kernel lists the device as a console, by device number or by name: on virtual
+// machines the first serial port often is one.
+bool isConsole(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISCHR(st.st_mode)) {
+        return false;
+    }
+    if (st.st_rdev == makedev(5, 1)) {  // /dev/console itself
+        return true;
+    }
+    char resolved[PATH_MAX];
+    const std::string real = ::realpath(path.c_str(), resolved) != nullptr ? resolved : path;
+    const auto named = [&real](const std::string& name) {
+        return !name.empty() && real == "/dev/" + name;
+    };
+    // Lines such as "ttyS0  -W- (EC p a)  4:64": the name first, the device number last.
+    std::ifstream consoles("/proc/consoles");
+    for (std::string line; std::getline(consoles, line);) {
+        std::istringstream fields(line);
+        std::string name, field, number;
+        fields >> name;
+        while (fields >> field) {
+            number = field;
+        }
+        unsigned major = 0, minor = 0;
+        char colon = 0;
+        std::istringstream numbers(number);
+        const bool numbered = static_cast<bool>(numbers >> major >> colon >> minor) && colon == ':';
+        if (named(name) || (numbered && st.st_rdev == makedev(major, minor))) {
+            return true;
+        }
+    }
+    std::ifstream active("/sys/class/tty/console/active");
+    for (std::string name; active >> name;) {
+        if (named(name)) {
+            return true;
+        }
+    }
+    return false;
+}
 
 int ioctlRetry(int fd, unsigned long request, void* arg) {
     int result;
@@ -61,6 +111,11 @@ public:
 
     Handle createFile(const char* name) override {
         const std::string path = line::devicePath(name);
+        // Even opening a console's line may change it; look before.
+        if (isConsole(path)) {
+            setOpenError(kConsoleText);
+            return kInvalidHandle;
+        }
         const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0) {
             setOpenError(line::openErrorText(errno));
@@ -348,6 +403,10 @@ bool PosixSerialApi::readFile(Handle device, void* buffer, std::uint32_t size,
 
 std::unique_ptr<SerialApi> makeSerialApi() {
     return std::make_unique<PosixSerialApi>();
+}
+
+bool line::isConsole(const std::string& path) {
+    return platform::isConsole(path);
 }
 
 }  // namespace platform

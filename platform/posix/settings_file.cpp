@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <utility>
 
@@ -99,14 +100,37 @@ std::string resolveTarget(const std::string& path) {
 
 enum class Load { Read, Missing, Failed };
 
-Load loadFile(const std::string& path, std::string& text) {
+std::string errorText(int error) {
+    switch (error) {
+        case EACCES:
+        case EPERM:
+            return "permission denied";
+        case ENOTDIR:
+            return "a folder on its path is a file";
+        default:
+            return std::strerror(error);
+    }
+}
+
+// `why` says what kept a failed load from reading the file.
+Load loadFile(const std::string& path, std::string& text, std::string& why) {
     // Non-blocking so that a FIFO or a device named by mistake cannot hang the caller.
     FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     if (fd.get() < 0) {
+        why = errorText(errno);
         return errno == ENOENT ? Load::Missing : Load::Failed;
     }
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxSettingsFileSize) {
+    if (::fstat(fd.get(), &st) != 0) {
+        why = errorText(errno);
+        return Load::Failed;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        why = S_ISDIR(st.st_mode) ? "is a folder, not a file" : "is not a regular file";
+        return Load::Failed;
+    }
+    why = "larger than 1 MiB: not a settings file";
+    if (st.st_size > kMaxSettingsFileSize) {
         return Load::Failed;
     }
     text.clear();
@@ -117,9 +141,11 @@ Load loadFile(const std::string& path, std::string& text) {
             if (errno == EINTR) {
                 continue;
             }
+            why = errorText(errno);
             return Load::Failed;
         }
         if (n == 0) {
+            why.clear();
             return Load::Read;
         }
         text.append(buffer, static_cast<std::size_t>(n));
@@ -127,6 +153,11 @@ Load loadFile(const std::string& path, std::string& text) {
             return Load::Failed;
         }
     }
+}
+
+Load loadFile(const std::string& path, std::string& text) {
+    std::string why;
+    return loadFile(path, text, why);
 }
 
 // Writes `text` as the new content of `target` in one step.
@@ -166,6 +197,29 @@ std::optional<std::string> FileSettingsStore::readText() const {
     return text;
 }
 
+std::string FileSettingsStore::readProblem() {
+    std::string text;
+    std::string why;
+    switch (loadFile(m_path, text, why)) {
+        case Load::Missing:
+            return {};
+        case Load::Failed:
+            return m_path + ": " + why;
+        case Load::Read:
+            break;
+    }
+    // A line the file's form cannot hold may be the one that names the device.
+    if (const std::optional<std::size_t> line = settings_text::firstMalformedLine(text)) {
+        return m_path + ": line " + std::to_string(*line) + " is not a setting (Name=Value)";
+    }
+    return {};
+}
+
+std::string FileSettingsStore::writeProblem() {
+    std::lock_guard<std::mutex> guard(m_writeMutex);
+    return m_writeProblem;
+}
+
 std::optional<vantel::VLString> FileSettingsStore::readString(const vantel::VLString& section,
                                                               const vantel::VLString& name) {
     const std::optional<std::string> text = section.isEmpty() ? readText() : std::nullopt;
@@ -198,6 +252,7 @@ void FileSettingsStore::update(const vantel::VLString& section, const Change& ch
     const std::string target = resolveTarget(m_path);
     const std::string folder = parentOf(target);
     if (!makeFolders(folder)) {
+        m_writeProblem = folder + ": cannot make the folder: " + errorText(errno);
         return;
     }
     // Serialises writers in other processes too (the tray program and the daemon side by side);
@@ -209,8 +264,9 @@ void FileSettingsStore::update(const vantel::VLString& section, const Change& ch
     }
 
     std::string text;
+    std::string why;
     settings_text::Document document;
-    switch (loadFile(target, text)) {
+    switch (loadFile(target, text, why)) {
         case Load::Read:
             document = settings_text::parse(text);
             break;
@@ -219,12 +275,16 @@ void FileSettingsStore::update(const vantel::VLString& section, const Change& ch
             break;
         case Load::Failed:
             // Rewriting a file we could not read would throw its other lines away.
+            m_writeProblem = target + ": " + why + " (left as it is)";
             return;
     }
+    m_writeProblem.clear();
     if (!change(document)) {
         return;
     }
-    replaceFile(target, settings_text::render(document));
+    if (!replaceFile(target, settings_text::render(document))) {
+        m_writeProblem = target + ": cannot write it: " + errorText(errno);
+    }
 }
 
 void FileSettingsStore::writeString(const vantel::VLString& section, const vantel::VLString& name,

@@ -4,8 +4,9 @@
 // Every read reads the file afresh; every write rewrites it atomically (temporary file in the
 // same folder, fsync, rename), so a reader in any thread or process sees the old file or the new
 // one, never a part. A missing, unreadable or garbage file reads as "nothing stored"; a file that
-// exists but cannot be read is never overwritten, since that would lose its other lines. Only the
-// application's own (empty) section exists here: values of any other section are never stored.
+// exists but cannot be read is never overwritten (readProblem says why), since that would lose its
+// other lines. Only the application's own (empty) section exists here: values of any other section
+// are never stored.
 #pragma once
 
 #include <mutex>
@@ -30,6 +31,8 @@ public:
                      const vantel::VLString& value) override;
     void writeInteger(const vantel::VLString& section, const vantel::VLString& name,
                       std::int32_t value) override;
+    std::string readProblem() override;
+    std::string writeProblem() override;
 
 private:
     std::optional<std::string> readText() const;
@@ -37,7 +40,8 @@ private:
     void update(const vantel::VLString& section, const Change& change);
 
     std::string m_path;
-    std::mutex m_writeMutex;  // one read-modify-write at a time within the process
+    std::mutex m_writeMutex;     // one read-modify-write at a time within the process
+    std::string m_writeProblem;  // under m_writeMutex
 };
 
 // The file for company and product given the environment's values (each may be null): the

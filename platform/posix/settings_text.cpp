@@ -181,6 +181,25 @@ Document parse(std::string_view text) {
     return document;
 }
 
+std::optional<std::size_t> firstMalformedLine(std::string_view text) {
+    const Document document = parse(text);
+    for (std::size_t i = 0; i < document.lines.size(); ++i) {
+        const Line& line = document.lines[i];
+        if (line.kind == Line::Kind::Entry) {
+            continue;
+        }
+        std::string_view rest = line.raw;
+        if (!rest.empty() && rest.back() == '\r') {
+            rest.remove_suffix(1);
+        }
+        rest = trim(rest);
+        if (!rest.empty() && rest.front() != '#') {
+            return i + 1;
+        }
+    }
+    return std::nullopt;
+}
+
 std::string render(const Document& document) {
     std::string out;
     for (const Line& line : document.lines) {

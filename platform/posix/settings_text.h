@@ -35,6 +35,9 @@ struct Document {
 Document parse(std::string_view text);
 std::string render(const Document& document);
 
+// The 1-based number of the first line that is neither a setting, a comment nor blank.
+std::optional<std::size_t> firstMalformedLine(std::string_view text);
+
 // Names are ASCII letters, digits, '_', '.' and '-'.
 bool isValidName(std::string_view name);
 

@@ -5,6 +5,7 @@
 #include <QSystemTrayIcon>
 
 #include "platform/qt/afx_res.h"
+#include "platform/qt/session_hooks.h"
 
 int CWinApp::Run() {
     m_exitCode = QApplication::exec();
@@ -18,6 +19,7 @@ void AfxPostQuitMessage(int exitCode) {
 void AfxInitFramework() {
     // A tray program goes on running with no window open.
     QApplication::setQuitOnLastWindowClosed(false);
+    AfxTrackOwnFocus();
     if (const AfxVersionInfo* version = AfxFindVersionInfo()) {
         auto value = [version](const char* key) {
             auto it = version->strings.find(key);
@@ -38,7 +40,9 @@ int AfxWinMain(int& argc, char** argv) {
     }
     int exitCode = 0;
     {
+        AfxNoDisplayExit noDisplay(argc > 0 ? argv[0] : nullptr);
         QApplication framework(argc, argv);  // takes Qt's own options out of argv
+        noDisplay.done();
         AfxInitFramework();
         AfxSetCommandLine(*app, argc, argv);
         if (!app->InitInstance()) {

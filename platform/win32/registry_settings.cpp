@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "platform/win32/win32_errors.h"
+
 namespace platform::win32 {
 namespace {
 
@@ -30,9 +32,9 @@ bool openForReading(const std::string& path, Key& key) {
            ERROR_SUCCESS;
 }
 
-bool openForWriting(const std::string& path, Key& key) {
+LONG openForWriting(const std::string& path, Key& key) {
     return RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                           KEY_SET_VALUE, nullptr, key.out(), nullptr) == ERROR_SUCCESS;
+                           KEY_SET_VALUE, nullptr, key.out(), nullptr);
 }
 
 }  // namespace
@@ -103,21 +105,47 @@ void RegistrySettingsStore::writeString(const vantel::VLString& section,
                                         const vantel::VLString& name,
                                         const vantel::VLString& value) {
     Key key;
-    if (openForWriting(keyPath(section), key)) {
-        RegSetValueExA(key.get(), name.t_str(), 0, REG_SZ,
-                       reinterpret_cast<const BYTE*>(value.t_str()),
-                       static_cast<DWORD>(value.length() + 1));
+    LONG result = openForWriting(keyPath(section), key);
+    if (result == ERROR_SUCCESS) {
+        result = RegSetValueExA(key.get(), name.t_str(), 0, REG_SZ,
+                                reinterpret_cast<const BYTE*>(value.t_str()),
+                                static_cast<DWORD>(value.length() + 1));
     }
+    noteWrite(section, result);
 }
 
 void RegistrySettingsStore::writeInteger(const vantel::VLString& section,
                                          const vantel::VLString& name, std::int32_t value) {
     Key key;
-    if (openForWriting(keyPath(section), key)) {
+    LONG result = openForWriting(keyPath(section), key);
+    if (result == ERROR_SUCCESS) {
         const DWORD data = static_cast<DWORD>(value);
-        RegSetValueExA(key.get(), name.t_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
-                       sizeof data);
+        result = RegSetValueExA(key.get(), name.t_str(), 0, REG_DWORD,
+                                reinterpret_cast<const BYTE*>(&data), sizeof data);
     }
+    noteWrite(section, result);
+}
+
+void RegistrySettingsStore::noteWrite(const vantel::VLString& section, long result) {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    m_writeProblem = result == ERROR_SUCCESS ? std::string()
+                                             : "HKEY_CURRENT_USER\\" + keyPath(section) + ": " +
+                                                   describeError(static_cast<DWORD>(result));
+}
+
+std::string RegistrySettingsStore::readProblem() {
+    Key key;
+    const LONG result =
+        RegOpenKeyExA(HKEY_CURRENT_USER, m_root.c_str(), 0, KEY_QUERY_VALUE, key.out());
+    if (result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND) {
+        return {};
+    }
+    return "HKEY_CURRENT_USER\\" + m_root + ": " + describeError(static_cast<DWORD>(result));
+}
+
+std::string RegistrySettingsStore::writeProblem() {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    return m_writeProblem;
 }
 
 }  // namespace platform::win32

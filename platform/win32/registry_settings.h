@@ -3,6 +3,7 @@
 // REG_DWORD. Narrow text passes through the ANSI registry calls unchanged.
 #pragma once
 
+#include <mutex>
 #include <string>
 
 #include "support/settings_store.h"
@@ -21,12 +22,18 @@ public:
                      const vantel::VLString& value) override;
     void writeInteger(const vantel::VLString& section, const vantel::VLString& name,
                       std::int32_t value) override;
+    std::string readProblem() override;
+    std::string writeProblem() override;
 
     // The key below HKEY_CURRENT_USER that holds a section's values.
     std::string keyPath(const vantel::VLString& section) const;
 
 private:
+    void noteWrite(const vantel::VLString& section, long result);
+
     std::string m_root;
+    std::mutex m_mutex;
+    std::string m_writeProblem;  // under m_mutex
 };
 
 }  // namespace platform::win32

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <map>
 #include <mutex>
 #include <string>
 
@@ -16,6 +17,22 @@ namespace {
 
 HANDLE toHandle(Handle device) {
     return reinterpret_cast<HANDLE>(device);
+}
+
+// A port whose device has gone may keep answering reads without failing. Some USB-serial drivers
+// return no bytes at once after a surprise removal: that many such early reads in a row mean it
+// is gone. (Wine on a vanished pseudo-terminal waits out each time-out instead, spinning; its
+// port status can no longer be read, which readFile checks after every empty read.)
+constexpr int kEarlyEmptyReadsForLoss = 5;
+
+// How long a read that receives nothing should take; 0 when it may return at once or never
+// times out.
+std::uint64_t emptyReadTime(const CommTimeouts& t, std::uint32_t size) {
+    if (t.ReadIntervalTimeout == MAXDWORD &&
+        (t.ReadTotalTimeoutMultiplier == 0 || t.ReadTotalTimeoutMultiplier == MAXDWORD)) {
+        return t.ReadTotalTimeoutMultiplier == 0 ? 0 : t.ReadTotalTimeoutConstant;
+    }
+    return std::uint64_t{t.ReadTotalTimeoutMultiplier} * size + t.ReadTotalTimeoutConstant;
 }
 
 class Win32SerialApi : public SerialApi {
@@ -53,7 +70,12 @@ public:
 
     bool setCommTimeouts(Handle device, const CommTimeouts& timeouts) override {
         COMMTIMEOUTS t = win32::toWin32Timeouts(timeouts);
-        return SetCommTimeouts(toHandle(device), &t) != FALSE;
+        if (SetCommTimeouts(toHandle(device), &t) == FALSE) {
+            return false;
+        }
+        std::lock_guard<std::mutex> guard(m_mutex);
+        m_timeouts[toHandle(device)] = timeouts;
+        return true;
     }
 
     bool readFile(Handle device, void* buffer, std::uint32_t size,
@@ -68,14 +90,30 @@ public:
             m_readingDevice = toHandle(device);
         }
         DWORD count = 0;
+        const auto started = std::chrono::steady_clock::now();
         const BOOL ok = ReadFile(toHandle(device), buffer, size, &count, nullptr);
         const DWORD error = ok ? ERROR_SUCCESS : GetLastError();
+        const auto took = std::chrono::steady_clock::now() - started;
         bool cancelled;
+        bool gone = false;
         {
             std::lock_guard<std::mutex> guard(m_mutex);
             m_readingDevice = nullptr;
             cancelled = m_cancelled;
             m_readEnded.notify_all();
+            if (ok && !cancelled) {
+                gone = emptyTooSoon(toHandle(device), size, count, took);
+            }
+        }
+        // An empty read is also when to ask whether the port is still there: its status cannot
+        // be read once the device has gone (only ports have one: those with time-outs set).
+        if (ok && !cancelled && count == 0 && !gone && hasTimeouts(toHandle(device))) {
+            DWORD errors = 0;
+            gone = ClearCommError(toHandle(device), &errors, nullptr) == FALSE;
+        }
+        if (gone) {
+            SetLastError(ERROR_DEVICE_NOT_CONNECTED);
+            return false;
         }
         if (ok) {
             received = count;
@@ -93,7 +131,14 @@ public:
         return false;
     }
 
-    bool closeHandle(Handle device) override { return CloseHandle(toHandle(device)) != FALSE; }
+    bool closeHandle(Handle device) override {
+        {
+            std::lock_guard<std::mutex> guard(m_mutex);
+            m_timeouts.erase(toHandle(device));
+            m_earlyEmptyReads.erase(toHandle(device));
+        }
+        return CloseHandle(toHandle(device)) != FALSE;
+    }
 
     void cancelReads() override {
         std::unique_lock<std::mutex> guard(m_mutex);
@@ -115,6 +160,29 @@ public:
     }
 
 private:
+    bool hasTimeouts(HANDLE device) const {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        return m_timeouts.count(device) != 0;
+    }
+
+    // Counts reads that came back empty in well under the time their time-outs give them; true
+    // once there have been enough in a row. Under m_mutex.
+    bool emptyTooSoon(HANDLE device, std::uint32_t size, DWORD count,
+                      std::chrono::steady_clock::duration took) {
+        const auto timeouts = m_timeouts.find(device);
+        if (timeouts == m_timeouts.end()) {
+            return false;
+        }
+        int& earlyEmptyReads = m_earlyEmptyReads[device];
+        const std::uint64_t expectedMs = emptyReadTime(timeouts->second, size);
+        const auto tookMs = std::chrono::duration_cast<std::chrono::milliseconds>(took).count();
+        if (count != 0 || expectedMs == 0 || static_cast<std::uint64_t>(tookMs) * 4 >= expectedMs) {
+            earlyEmptyReads = 0;
+            return false;
+        }
+        return ++earlyEmptyReads >= kEarlyEmptyReadsForLoss;
+    }
+
     // CancelSynchronousIo needs a handle to the reading thread; the reader reads from one thread,
     // so the handle is opened once (again only if another thread reads).
     void rememberReaderThread() {
@@ -136,6 +204,8 @@ private:
     HANDLE m_readerThread = nullptr;
     DWORD m_readerThreadId = 0;
     std::string m_lastOpenError;
+    std::map<HANDLE, CommTimeouts> m_timeouts;  // as last set on each open handle
+    std::map<HANDLE, int> m_earlyEmptyReads;    // in a row, per handle
 };
 
 }  // namespace

@@ -239,7 +239,9 @@ TEST_F(StdoutSink, OneLinePerScanWhateverTheScannerSuffix) {
     block("Y\n", false);
     block("Z", false);
     block("", true);
-    EXPECT_EQ(written(), "ABC\n4006381333931\nX\nY\nZ\n");
+    block("LONG\r", false);  // a scan's Enter in a block of its own, after the scanner's CR
+    block("", true);
+    EXPECT_EQ(written(), "ABC\n4006381333931\nX\nY\nZ\nLONG\n");
 }
 
 TEST_F(StdoutSink, BytesAreWrittenAsReceived) {

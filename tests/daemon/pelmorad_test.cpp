@@ -201,6 +201,64 @@ TEST_F(PelmoradPty, StopsWhenTheReaderOfItsOutputGoesAway) {
     EXPECT_EQ(child.wait(20s), 1);
 }
 
+// A scanner plugged in after the start, and one that another program held at the start: each
+// is opened once it is there, without SIGHUP. The scan is sent as a 9600 baud scanner sends it.
+TEST_F(PelmoradPty, ADeviceThatComesAfterTheStartIsOpenedWhenItComes) {
+    using Clock = std::chrono::steady_clock;
+    const std::string link = settings.dir() + "/scanner";
+    for (const std::string kind : {"plugged in", "released"}) {
+        SCOPED_TRACE(kind);
+        const bool plugged = kind == "plugged in";
+        int holder = -1;
+        if (!plugged) {
+            // Another program with the port in exclusive use, as terminal programs take it.
+            holder = ::open(port.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+            ASSERT_GE(holder, 0);
+            ASSERT_EQ(::ioctl(holder, TIOCEXCL), 0);
+        }
+        settings.write({{"DeviceName", plugged ? link : port}});
+        const auto start = Clock::now();
+        ChildProcess child({kPelmorad, "--sink", "stdout", "--verbose"}, settings.env());
+        ASSERT_TRUE(waitForStderr(child, "state Halted")) << child.err();
+        EXPECT_NE(child.err().find(plugged ? "no such device" : "busy"), std::string::npos)
+            << child.err();
+        std::this_thread::sleep_until(start + 3s);
+        ASSERT_EQ(child.err().find("state Reading"), std::string::npos) << child.err();
+
+        const auto available = Clock::now();
+        if (plugged) {
+            ASSERT_EQ(::symlink(port.c_str(), link.c_str()), 0);
+        } else {
+            ::ioctl(holder, TIOCNXCL);
+            ::close(holder);
+        }
+        ASSERT_TRUE(waitForStderr(child, "state Reading")) << child.err();
+        const auto opened = Clock::now();
+        const std::string scan =
+            "\x02"
+            "4006381333931\r";
+        auto next = Clock::now();
+        for (char byte : scan) {
+            std::this_thread::sleep_until(next);
+            send(std::string(1, byte));
+            next += std::chrono::microseconds(1042);
+        }
+        ASSERT_TRUE(waitForStdout(child, "4006381333931\n")) << child.out() << child.err();
+        const auto typed = Clock::now();
+        using std::chrono::duration_cast;
+        using std::chrono::milliseconds;
+        const auto openMs = duration_cast<milliseconds>(opened - available).count();
+        const auto typedMs = duration_cast<milliseconds>(typed - available).count();
+        std::printf("%s: opened %lld ms and first scan typed %lld ms after the device was there\n",
+                    kind.c_str(), static_cast<long long>(openMs), static_cast<long long>(typedMs));
+        // "About a second" is a poll once a second; the bound only tells it from never.
+        EXPECT_LT(openMs, 5000);
+        child.signal(SIGTERM);
+        EXPECT_EQ(child.wait(20s), 0) << child.err();
+        ::unlink(link.c_str());
+    }
+}
+
 #ifdef VSCAN_PATH
 TEST_F(PelmoradPty, VirtualScannerUnpluggedAndPluggedInAgainKeepsTyping) {
     const std::string link = settings.dir() + "/scanner";

@@ -10,6 +10,12 @@ if(TARGET pelmorad)
   pelmora_add_test(daemon_pelmorad_test ${CMAKE_CURRENT_LIST_DIR}/pelmorad_test.cpp LABELS daemon)
   target_compile_definitions(daemon_pelmorad_test PRIVATE PELMORAD_PATH="$<TARGET_FILE:pelmorad>")
   add_dependencies(daemon_pelmorad_test pelmorad)
+  # In a mount namespace of its own, where /dev/ttyS0 is one of its pseudo-terminals.
+  pelmora_add_test(daemon_unreadable_settings_test
+                   ${CMAKE_CURRENT_LIST_DIR}/unreadable_settings_test.cpp LABELS daemon pty)
+  target_compile_definitions(daemon_unreadable_settings_test
+                             PRIVATE PELMORAD_PATH="$<TARGET_FILE:pelmorad>")
+  add_dependencies(daemon_unreadable_settings_test pelmorad)
   if(TARGET pelmora-vscan)
     target_compile_definitions(daemon_pelmorad_test
                                PRIVATE VSCAN_PATH="$<TARGET_FILE:pelmora-vscan>")

@@ -7,7 +7,9 @@
 #include <QCompleter>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QStringListModel>
 #include <QTemporaryDir>
 #include <QTest>
@@ -16,6 +18,7 @@
 
 #include "dialog_test_support.h"
 #include "dialogs/options_dialog.h"
+#include "platform/posix/settings_file.h"
 #include "platform/qt/serial_port_names.h"
 #include "res/dialog_templates.h"
 #include "settings/scanner_settings.h"
@@ -354,6 +357,44 @@ TEST_F(OptionsDialogTest, OkWritesAllFourteenInOrder) {
     EXPECT_EQ(stored(ss::Parity), 3);
     EXPECT_EQ(stored(ss::StopBits), 2);
     EXPECT_EQ(stored(ss::DataBits), 7);
+}
+
+// OK that stores nothing says so, naming the place and the reason, and leaves the dialog open:
+// a settings file that cannot be read (never written over), and a write that fails.
+TEST_F(OptionsDialogTest, OkThatCannotSaveSaysWhyAndStaysOpen) {
+    class FailingStore : public util::MemorySettingsStore {
+    public:
+        std::string writeProblem() override { return "/home/u/.config: read-only file system"; }
+    };
+    QTemporaryDir dir;
+    const std::string folder = dir.path().toStdString() + "/Pelmora.conf";
+    ASSERT_TRUE(QDir().mkdir(QString::fromStdString(folder)));
+    const std::vector<std::pair<std::shared_ptr<util::SettingsStore>, std::string>> cases = {
+        {std::make_shared<util::FileSettingsStore>(folder), folder + ": is a folder, not a file"},
+        {std::make_shared<FailingStore>(), "/home/u/.config: read-only file system"}};
+    for (const auto& [store, why] : cases) {
+        SCOPED_TRACE(why);
+        theConfig.setStore(store);
+        OptionsDialog dialog;
+        QString said;
+        QTimer answer;
+        QObject::connect(&answer, &QTimer::timeout, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                said = box->text();
+                box->accept();
+            }
+        });
+        answer.start(20);
+        const int result = runModal(dialog, [&] {
+            QTest::mouseClick(dialog.controlWidget(IDOK), Qt::LeftButton);
+            EXPECT_TRUE(dialog.isVisible());
+            dialog.EndDialog(IDCANCEL);
+        });
+        EXPECT_EQ(result, IDCANCEL);
+        EXPECT_TRUE(said.startsWith("The settings were not saved.")) << said.toStdString();
+        EXPECT_TRUE(said.contains(QString::fromStdString(why))) << said.toStdString();
+    }
+    EXPECT_TRUE(QFileInfo(QString::fromStdString(folder)).isDir());
 }
 
 TEST_F(OptionsDialogTest, NotASerialDeviceWhenTheBoxIsOff) {

@@ -97,7 +97,11 @@ public:
         }
         if (m_log->reads_queue.empty() && m_log->blockWhenEmpty) {
             // A silent line: the read ends after its time-out, or at once on cancel.
-            m_log->changed.wait_for(guard, std::chrono::milliseconds(1000), [this] {
+            const std::uint32_t limit =
+                m_log->lastTimeouts && m_log->lastTimeouts->ReadTotalTimeoutConstant != 0
+                    ? m_log->lastTimeouts->ReadTotalTimeoutConstant
+                    : 1000;
+            m_log->changed.wait_for(guard, std::chrono::milliseconds(limit), [this] {
                 return m_log->cancelled || !m_log->reads_queue.empty();
             });
         }

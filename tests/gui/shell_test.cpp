@@ -302,6 +302,36 @@ private slots:
             qPrintable(text));
     }
 
+    // A scan while our own window has the focus would type into it (into Options: the device
+    // name, then OK): it is read and shown, and typed only once the focus is elsewhere.
+    void scansAreNotTypedIntoOurOwnWindows() {
+        auto scan = [](const std::string& bytes) {
+            std::lock_guard<std::mutex> guard(serialLog()->mutex);
+            serialLog()->reads_queue.push_back({true, {bytes.begin(), bytes.end()}});
+            serialLog()->changed.notify_all();
+        };
+        auto typed = [] {
+            const std::vector<std::uint16_t> keys = keyLog()->snapshot();
+            return std::string(keys.begin(), keys.end());
+        };
+        command(ID_SHOW_MAIN_WINDOW);
+        QApplication::setActiveWindow(frameWidget());
+        QVERIFY(QTest::qWaitForWindowActive(frameWidget()));
+        const std::string before = typed();
+        scan("OWN");
+        QVERIFY(QTest::qWaitFor([] { return theApp.m_reader.getLastScanned().bytes() == "OWN"; },
+                                5000));
+        QTest::qWait(100);
+        QCOMPARE(typed(), before);
+
+        // The offscreen platform never deactivates the application: say it as X11 does when
+        // another program takes the focus.
+        command(ID_HIDE_MAIN_WINDOW);
+        emit qApp->applicationStateChanged(Qt::ApplicationInactive);
+        scan("ELSEWHERE");
+        QVERIFY(QTest::qWaitFor([&] { return typed() == before + "ELSEWHERE"; }, 5000));
+    }
+
     void optionsOkReconnectsAndCancelDoesNot() {
         const int before = opens();
         QVERIFY(guitest::answerModal([] { command(ID_OPTIONS); }, false));

@@ -49,3 +49,8 @@ add_test(NAME pelmora_verbose COMMAND ${CMAKE_CURRENT_LIST_DIR}/verbose_test.sh
                                       $<TARGET_FILE:pelmora>)
 set_tests_properties(pelmora_verbose PROPERTIES LABELS "unit;shell"
                                                 ENVIRONMENT "${offscreen_env}" TIMEOUT 60)
+
+# pelmora's own command line, with and without a display.
+add_test(NAME pelmora_command_line COMMAND ${CMAKE_CURRENT_LIST_DIR}/command_line_test.sh
+                                           $<TARGET_FILE:pelmora>)
+set_tests_properties(pelmora_command_line PROPERTIES LABELS "unit;shell" TIMEOUT 120)

@@ -180,6 +180,9 @@ TEST(SettingsFile, GarbageTruncatedAndOddFilesNeverStopTheProgram) {
     EXPECT_EQ(store.readInteger("", "BaudRate"), 2400);
     EXPECT_EQ(store.readInteger("", "bCTS"), 1);
     EXPECT_FALSE(store.readString("", "DeviceName").has_value()) << "truncated: the default";
+    // ...and that is never taken for the user's choice: the file is named as unreadable.
+    EXPECT_EQ(store.readProblem().rfind(path + ": line 2 is not a setting", 0), 0u)
+        << store.readProblem();
 
     // A write keeps every line it does not own, garbage included.
     store.writeInteger("", "Parity", 2);
@@ -202,6 +205,10 @@ TEST(SettingsFile, GarbageTruncatedAndOddFilesNeverStopTheProgram) {
         struct stat st {};
         ASSERT_EQ(::lstat(odd.c_str(), &st), 0);
         EXPECT_TRUE(S_ISFIFO(st.st_mode) || S_ISDIR(st.st_mode)) << kind << " was replaced";
+        const std::string why =
+            std::string(kind) == "fifo" ? ": is not a regular file" : ": is a folder, not a file";
+        EXPECT_EQ(oddStore.readProblem(), odd + why);
+        EXPECT_EQ(oddStore.writeProblem(), odd + why + " (left as it is)");
     }
 
     // A file too large to be settings is neither read nor replaced.
@@ -211,6 +218,19 @@ TEST(SettingsFile, GarbageTruncatedAndOddFilesNeverStopTheProgram) {
     EXPECT_FALSE(bigStore.readInteger("", "BaudRate").has_value());
     bigStore.writeInteger("", "BaudRate", 1);
     EXPECT_EQ(testutil::readAll(big).size(), util::kMaxSettingsFileSize + 13u);
+    EXPECT_EQ(bigStore.readProblem(), big + ": larger than 1 MiB: not a settings file");
+
+    // Comments, blank lines and CR LF line ends are a readable file; a missing one has nothing
+    // to read, and a write that worked clears the last write's problem.
+    testutil::writeAll(path, "# made by hand\r\n\r\n \t\nBaudRate=1200\r\n");
+    EXPECT_EQ(store.readProblem(), "");
+    util::FileSettingsStore missing(dir / "none/Pelmora.conf");
+    EXPECT_EQ(missing.readProblem(), "");
+    bigStore.writeInteger("", "BaudRate", 1);
+    ASSERT_NE(bigStore.writeProblem(), "");
+    ::unlink(big.c_str());
+    bigStore.writeInteger("", "BaudRate", 1);
+    EXPECT_EQ(bigStore.writeProblem(), "");
 }
 
 TEST(SettingsFile, OnlyTheApplicationsOwnSectionIsStored) {

@@ -26,6 +26,15 @@ if(TARGET pelmorad)
                         COMMAND ${wine_harness} typing --window $<TARGET_FILE:typing_target>
                                 --reader $<TARGET_FILE:pelmorad> --opened "opened COM1" -- -v
                         LABELS win32 e2e)
+  # A scanner plugged in 3 s after the start is opened without a reconnect request.
+  pelmora_add_wine_test(win32_typing_pelmorad_late
+                        COMMAND ${wine_harness} typing --window $<TARGET_FILE:typing_target>
+                                --reader $<TARGET_FILE:pelmorad> --late 3 --random-bytes 40 -- -v
+                        LABELS win32 e2e)
+  # COM1's pseudo-terminal goes away and comes back while pelmorad.exe reads it.
+  pelmora_add_wine_test(win32_unplug_pelmorad
+                        COMMAND ${wine_harness} unplug --reader $<TARGET_FILE:pelmorad>
+                        LABELS win32 serial)
 endif()
 
 # The tray program's windowing layer and shell on real windows: Xvfb with openbox and trayer,

@@ -9,9 +9,15 @@ dosdevices symlink to a pseudo-terminal made here; the host's serial ports are n
   wine_harness.py desktop [--tray] PROGRAM.exe [args...]
       PROGRAM.exe (the tray program's in-process tests) on Xvfb with openbox and, with --tray,
       the trayer tray host; COM1 is a pseudo-terminal nothing writes to.
-  wine_harness.py typing --window TARGET.exe --reader READER.exe [--opened REGEX] [args...]
+  wine_harness.py typing --window TARGET.exe --reader READER.exe [--opened REGEX] [--late S]
+                        [args...]
       The whole reader: bytes into the pseudo-terminal, READER.exe reads COM1 and types them,
-      TARGET.exe (a focused window under Xvfb) reports the WM_CHAR it receives.
+      TARGET.exe (a focused window under Xvfb) reports the WM_CHAR it receives. With --late,
+      COM1 appears only S seconds after READER.exe started.
+
+  wine_harness.py unplug --reader READER.exe
+      READER.exe reads COM1 while the pseudo-terminal behind it goes away and comes back: it
+      notices the loss without spinning, says so once, and reads the new one.
 
   wine_harness.py tray-typing --window TARGET.exe --program PELMORA.exe --post POST.exe
       The tray program end to end: its icon docked in trayer, scans typed into TARGET.exe with an
@@ -291,8 +297,22 @@ def run_typing(args):
         write_reader_settings(env)
         window = Program("window", ["wine", args.window, str(len(payload)), "30000"], env)
         window.expect(r"^ready$", 120)
+        if args.late:
+            # A scanner plugged in after the start: COM1 appears while the reader waits.
+            link = os.path.join(os.environ["WINEPREFIX"], "dosdevices", "com1")
+            port = os.readlink(link)
+            os.remove(link)
         reader = Program("reader", ["wine", args.reader] + args.reader_args, env)
-        reader.expect(args.opened, 120)
+        if args.late:
+            reader.expect(r"cannot open COM1", 120)
+            time.sleep(args.late)
+            os.symlink(port, link)
+            there = time.monotonic()
+            reader.expect(args.opened, 30)
+            print(f"ok COM1 opened {time.monotonic() - there:.2f} s after it appeared",
+                  flush=True)
+        else:
+            reader.expect(args.opened, 120)
         time.sleep(0.3)
         # The four named bytes alone, then the rest in bursts the reader splits into blocks.
         os.write(master, payload[:4])
@@ -474,6 +494,109 @@ def run_tray_typing(args):
         xvfb.wait()
 
 
+def descendants(root):
+    """root and every process below it."""
+    children = {}
+    for entry in os.listdir("/proc"):
+        if entry.isdigit():
+            try:
+                with open(f"/proc/{entry}/stat") as stat:
+                    ppid = int(stat.read().rsplit(")", 1)[1].split()[1])
+            except (OSError, IndexError, ValueError):
+                continue
+            children.setdefault(ppid, []).append(int(entry))
+    found, todo = [], [root]
+    while todo:
+        pid = todo.pop()
+        found.append(pid)
+        todo.extend(children.get(pid, []))
+    return found
+
+
+def cpu_seconds(pids):
+    total = 0
+    for pid in pids:
+        try:
+            with open(f"/proc/{pid}/stat") as stat:
+                fields = stat.read().rsplit(")", 1)[1].split()
+            total += int(fields[11]) + int(fields[12])  # utime, stime
+        except (OSError, IndexError, ValueError):
+            pass
+    return total / os.sysconf("SC_CLK_TCK")
+
+
+def wineservers(prefix):
+    """The Wine server of this prefix: every call the reader makes goes through it."""
+    found = []
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open(f"/proc/{entry}/comm") as comm:
+                if not comm.read().startswith("wineserver"):
+                    continue
+            with open(f"/proc/{entry}/environ", "rb") as environ:
+                if f"WINEPREFIX={prefix}".encode() in environ.read().split(b"\0"):
+                    found.append(int(entry))
+        except OSError:
+            continue
+    return found
+
+
+def run_unplug(args):
+    prefix = os.environ["WINEPREFIX"]
+    master, slave = make_com1(prefix)
+    env = dict(os.environ)
+    write_reader_settings(env, dict(READER_SETTINGS, bCRLF="dword:00000001"))
+    reader = Program("reader", ["wine", args.reader, "--sink", "stdout", "--verbose"], env)
+    try:
+        reader.expect(r"opened COM1$", 120)
+        time.sleep(0.3)
+        os.write(master, b"BEFORE")
+        reader.expect(r"^BEFORE$", 30)
+
+        # The scanner is unplugged: the pseudo-terminal goes away, COM1 points nowhere.
+        since = len(reader.lines)
+        os.close(master)
+        os.close(slave)
+        pids = [pid for pid in descendants(reader.proc.pid)
+                if "pelmorad" in open(f"/proc/{pid}/cmdline", "rb").read().decode("latin-1")]
+        closed = time.monotonic()
+        lost = reader.wait_for(r"lost COM1", 5, since)
+        noticed = time.monotonic() - closed
+        # While it stays away (the read that was under way when it went may spin under Wine).
+        servers = wineservers(prefix)
+        before, started = cpu_seconds(pids), time.monotonic()
+        server_before = cpu_seconds(servers)
+        reader.wait_for(r"^$never", args.gone)  # reads the output while the time passes
+        elapsed = time.monotonic() - started
+        own = (cpu_seconds(pids) - before) / elapsed
+        server = (cpu_seconds(servers) - server_before) / elapsed
+        print(f"loss {'noticed after %.1f s' % noticed if lost else 'not noticed in 5 s'}; "
+              f"cpu over the next {args.gone} s: reader {own * 100:.1f} %, "
+              f"wineserver {server * 100:.1f} % of a core", flush=True)
+        gone_lines = reader.lines[since:]
+        if lost is None:
+            fail("the loss was not noticed")
+        if own + server > 0.05:
+            fail(f"{(own + server) * 100:.0f} % of a core used while the port was gone")
+        if len(gone_lines) > 4:
+            fail(f"said {len(gone_lines)} lines while the port stayed away: {gone_lines}")
+        print(f"ok {len(gone_lines)} lines while away: {gone_lines}", flush=True)
+
+        # Plugged in again: a new pseudo-terminal behind COM1 is opened and read.
+        since = len(reader.lines)
+        master, slave = make_com1(prefix)
+        reader.expect(r"opened COM1$", 10, since)
+        time.sleep(0.3)
+        os.write(master, b"AFTER")
+        reader.expect(r"^AFTER$", 30, since)
+        drain(master)
+        print("ok the port that came back is read", flush=True)
+    finally:
+        reader.stop()
+
+
 def main():
     if not in_sandbox() or "WINEPREFIX" not in os.environ:
         fail("run me through tools/wine/wine-run (sandbox and WINEPREFIX)")
@@ -492,7 +615,12 @@ def main():
     typing.add_argument("--random-bytes", type=int, default=300)
     typing.add_argument("--seed", type=int, default=20261207)
     typing.add_argument("--interrupt", action="store_true")
+    typing.add_argument("--late", type=float, default=0,
+                        help="COM1 appears this many seconds after the reader started")
     typing.add_argument("reader_args", nargs="*")
+    unplug = commands.add_parser("unplug")
+    unplug.add_argument("--reader", required=True)
+    unplug.add_argument("--gone", type=float, default=5)
     tray_typing = commands.add_parser("tray-typing")
     tray_typing.add_argument("--window", required=True)
     tray_typing.add_argument("--program", required=True)
@@ -500,7 +628,7 @@ def main():
     tray_typing.add_argument("--title", default="Pelmora Utility")
     args = parser.parse_args()
     {"serial": run_serial, "desktop": run_desktop, "typing": run_typing,
-     "tray-typing": run_tray_typing}[args.command](args)
+     "unplug": run_unplug, "tray-typing": run_tray_typing}[args.command](args)
     print("done", flush=True)
 
 

@@ -37,7 +37,7 @@ struct Options {
     long delayMs = 0;
     long baud = 0;
     long gapMs = 300;
-    long waitOpenMs = 10000;
+    long waitOpenMs = -1;  // until a reader opens the port
     long settleMs = 300;
     long lingerMs = 1000;
     bool hold = false;
@@ -68,8 +68,8 @@ void printHelp() {
         "  -g, --gap MS        pause between two codes (default 300)\n"
         "      --latin1        codes are UTF-8 text: send them as Latin-1 bytes\n"
         "  -e, --escapes       \\xHH, \\r, \\n, \\t and \\\\ in codes stand for those bytes\n"
-        "      --wait-open MS  wait this long for a reader to open the port (default 10000,\n"
-        "                      0: send at once)\n"
+        "      --wait-open MS  wait at most this long for a reader to open the port, then\n"
+        "                      send anyway (default: until one does; 0: send at once)\n"
         "      --settle MS     then wait this long before the first byte (default 300)\n"
         "      --linger MS     keep the port this long after the last code (default 1000)\n"
         "      --hold          keep the port until interrupted\n"
@@ -318,9 +318,15 @@ public:
         if (m_readerSeen || m_options.waitOpenMs == 0) {
             return !g_stop;
         }
-        const auto end = Clock::now() + milliseconds(m_options.waitOpenMs);
+        // Someone at a terminal is likely setting a reader up by hand: say what it waits for.
+        if (m_options.verbose || ::isatty(STDERR_FILENO) == 1) {
+            std::fprintf(stderr, "pelmora-vscan: waiting for a reader to open %s\n",
+                         path().c_str());
+        }
+        const bool bounded = m_options.waitOpenMs > 0;
+        const auto end = Clock::now() + milliseconds(bounded ? m_options.waitOpenMs : 0);
         while (!g_stop && !readerHasPort()) {
-            if (Clock::now() > end) {
+            if (bounded && Clock::now() > end) {
                 say("no reader opened the port; sending anyway");
                 return true;
             }
