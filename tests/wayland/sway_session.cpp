@@ -64,6 +64,9 @@ SwaySession::SwaySession(bool xwayland) : m_xwayland(xwayland) {
         }
         std::fclose(f);
     }
+    if (xwayland && geteuid() == 0 && mkdir("/tmp/.X11-unix", 01777) == 0) {
+        chmod("/tmp/.X11-unix", 01777);  // as systemd-tmpfiles makes it: X servers of any user
+    }
     if (geteuid() == 0) {
         const passwd* nobody = getpwnam("nobody");
         if (nobody == nullptr || chown(m_dir.c_str(), nobody->pw_uid, nobody->pw_gid) != 0 ||
