@@ -7,6 +7,9 @@ with a settings file (PELMORA_CONFIG) naming the same pseudo-terminal.
 - start to docked icon: from starting the program to its icon embedded in trayer (median of the
   samples; pelmora.exe on a fresh Wine server each time, so explorer.exe starts with it, as at
   logon);
+- the share of starts whose icon answered one right click (the pointer's, as a user's) with the
+  tray menu; for pelmora.exe also with a tray panel that widens as icons dock, which Wine
+  mishandles (tests/win32/wine_harness.py, trayer_command);
 - Exit to process end (pelmora.exe): a click on the tray menu's Exit to the end of the process;
 - idle: resident memory (VmRSS) and wakeups per second (context switches of all threads over
   10 s) reading a silent open port, and halted on a port that does not exist. A Windows
@@ -73,63 +76,95 @@ def is_windows_program(pid, name):
         return name.encode() in cmdline.read()
 
 
-def windows_rows(exe, samples):
+def share(answered, starts):
+    return f"{answered} of {starts} ({100 * answered / starts:.0f} %)"
+
+
+def windows_starts(exe, samples, growing_tray):
+    """SAMPLES starts of pelmora.exe, each on a fresh Wine server (so explorer.exe starts with
+    it, as at logon): the times to a docked icon, how many icons answered one right click with
+    the tray menu, and the first Exit (tray menu) to process end."""
     name = os.path.basename(exe)
-    starts, exits = [], []
+    starts, answered, exits, undocked = [], 0, [], 0
     # A first start on a new prefix builds it (about 17 s): never counted.
     for sample in range(samples + 1):
-        desktop = tray_session.Desktop()
+        desktop = tray_session.Desktop(growing_tray=growing_tray)
         app = None
         try:
             desktop.settings("COM1")
             start = time.monotonic()
             app = tray_session.Program("pelmora.exe", ["wine", exe], desktop.env)
-            if desktop.wait_docked(120) is None:
-                tray_session.fail("pelmora.exe: no docked icon")
-            if sample > 0:
-                starts.append(time.monotonic() - start)
-            if sample == samples:
-                # The Linux process that is the Windows program: the one started here.
+            docked = desktop.wait_docked(120 if sample == 0 else 30) is not None
+            if sample == 0:
+                continue
+            if not docked:  # counted as a start that does not answer
+                undocked += 1
+                print(f"start {sample}: no docked icon; pelmora.exe "
+                      f"{'running' if app.proc.poll() is None else 'ended'}", file=sys.stderr)
+                continue
+            starts.append(time.monotonic() - start)
+            time.sleep(1)  # docked is not yet drawn: give it the time a user's eye takes
+            with contextlib.redirect_stdout(sys.stderr):
+                menu = desktop.answers_click()
+            if menu is None:
+                continue
+            answered += 1
+            if not exits and not growing_tray:
+                time.sleep(1.5)  # mapped: Wine paints it a moment later
+                desktop.click_item(menu, "exit")
+                clicked = time.monotonic()
+                with contextlib.redirect_stdout(sys.stderr):
+                    app.finish(30)
+                exits.append(time.monotonic() - clicked)
+            if sample == samples and not growing_tray:
                 if not is_windows_program(app.proc.pid, name):
                     tray_session.fail(f"process {app.proc.pid} does not run {name}")
-                idle("pelmora.exe under Wine (tray icon on Xvfb), reading COM1 (open, no data)",
-                     app.proc.pid, wineserver_pid())
-            if sample > 0 and not exits:
-                time.sleep(3)  # a click straight after docking is lost more often
-                try:
-                    with contextlib.redirect_stdout(sys.stderr):
-                        desktop.choose("exit")
-                        clicked = time.monotonic()
-                        app.finish(30)
-                    exits.append(time.monotonic() - clicked)
-                except SystemExit:  # the click on the icon was lost (see tray_session)
-                    pass
         finally:
             if app is not None:
                 app.stop()
             desktop.close()
             tray_session.restart_wineserver()
-    desktop = tray_session.Desktop()
-    app = None
-    try:
-        desktop.settings("COM7")  # no such port in this prefix
-        app = tray_session.Program("pelmora.exe", ["wine", exe], desktop.env)
-        desktop.wait_docked(60)
-        idle("pelmora.exe under Wine (tray icon on Xvfb), halted (no such port COM7)",
-             app.proc.pid, wineserver_pid())
-    finally:
-        if app is not None:
-            app.stop()
-        desktop.close()
-        tray_session.restart_wineserver()
+    return starts, answered, exits, undocked
+
+
+def windows_rows(exe, samples):
+    starts, answered, exits, undocked = windows_starts(exe, samples, growing_tray=False)
+    grown_starts, grown_answered, _, grown_undocked = windows_starts(exe, samples,
+                                                                      growing_tray=True)
+    for label, device in (("reading COM1 (open, no data)", "COM1"),
+                          ("halted (no such port COM7)", "COM7")):
+        desktop = tray_session.Desktop()
+        app = None
+        try:
+            desktop.settings(device)
+            app = tray_session.Program("pelmora.exe", ["wine", exe], desktop.env)
+            desktop.wait_docked(60)
+            if not is_windows_program(app.proc.pid, os.path.basename(exe)):
+                tray_session.fail(f"process {app.proc.pid} does not run {exe}")
+            idle(f"pelmora.exe under Wine (tray icon on Xvfb), {label}", app.proc.pid,
+                 wineserver_pid())
+        finally:
+            if app is not None:
+                app.stop()
+            desktop.close()
+            tray_session.restart_wineserver()
+    if not starts:
+        tray_session.fail("pelmora.exe: no start docked its icon")
     print(f"| pelmora.exe under Wine: start to docked icon (median of {len(starts)}, fresh Wine "
           f"server each) | {statistics.median(starts) * 1000:.0f} ms | |", flush=True)
+    print(f"| pelmora.exe under Wine: starts whose icon answered a right click with the menu "
+          f"(fixed-width tray panel) | {share(answered, samples)} | |", flush=True)
+    print(f"| pelmora.exe under Wine: the same with a tray panel that widens as icons dock "
+          f"(Wine loses the icon) | {share(grown_answered, samples)} | |", flush=True)
+    if undocked or grown_undocked:
+        print(f"| pelmora.exe under Wine: starts without a docked icon in 30 s | {undocked} "
+              f"(fixed panel), {grown_undocked} (widening panel) | |", flush=True)
     if exits:
         print(f"| pelmora.exe under Wine: Exit (tray menu) to process end | "
               f"{exits[0] * 1000:.0f} ms | |", flush=True)
     else:
-        print("| pelmora.exe under Wine: Exit to process end | skipped: every click on the "
-              "icon was lost | |", flush=True)
+        print("| pelmora.exe under Wine: Exit to process end | skipped: no icon answered | |",
+              flush=True)
 
 
 def linux_rows(program, samples):
@@ -144,7 +179,7 @@ def linux_rows(program, samples):
             conf.write(f'DeviceName="{device}"\nSerialDevice=1\nBaudRate=9600\n')
 
     try:
-        starts = []
+        starts, answered = [], 0
         for sample in range(samples):
             settings(port)
             start = time.monotonic()
@@ -154,6 +189,9 @@ def linux_rows(program, samples):
                 if desktop.wait_docked(30, owner="pelmora") is None:
                     tray_session.fail("pelmora: no docked icon")
                 starts.append(time.monotonic() - start)
+                time.sleep(1)
+                if desktop.answers_click("pelmora", "pelmora", "Pelmora") is not None:
+                    answered += 1
                 if sample == samples - 1:
                     idle("pelmora (Linux, tray icon on Xvfb), reading (open, no data)", app.pid)
             finally:
@@ -171,6 +209,8 @@ def linux_rows(program, samples):
             app.wait()
         print(f"| pelmora (Linux): start to docked icon (median of {len(starts)}) | "
               f"{statistics.median(starts) * 1000:.0f} ms | |", flush=True)
+        print(f"| pelmora (Linux): starts whose icon answered a right click with the menu | "
+              f"{share(answered, len(starts))} | |", flush=True)
     finally:
         desktop.close()
         for name in os.listdir(tmp):
@@ -181,7 +221,7 @@ def linux_rows(program, samples):
 def main():
     exe = sys.argv[1]
     linux = sys.argv[2] if len(sys.argv) > 2 else "-"
-    samples = int(sys.argv[3]) if len(sys.argv) > 3 else 3
+    samples = int(sys.argv[3]) if len(sys.argv) > 3 else 10
     print("| tray program under Wine and on Linux | resident memory or time | wakeups |")
     print("|---|---:|---:|", flush=True)
     windows_rows(exe, samples)

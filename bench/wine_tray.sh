@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
-# pelmora.exe under Wine (start to docked icon, Exit to process end, idle memory and wakeups)
-# next to the Linux tray program, measured in one sandboxed run by bench/wine_tray.py. A table
-# with one "skipped" row when Wine, the desktop tools or the win64 build are missing.
+# pelmora.exe under Wine (start to docked icon, share of starts whose icon answers a click, Exit
+# to process end, idle memory and wakeups) next to the Linux tray program, measured in one
+# sandboxed run by bench/wine_tray.py. A table with one "skipped" row when Wine, the desktop
+# tools or the win64 build are missing.
 #   bench/wine_tray.sh [LINUX_BUILD_DIR] [WIN64_BUILD_DIR] [SAMPLES]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/.." && pwd)
 build=$(cd "${1:-$root/build/release}" && pwd)
 win64=$(cd "${2:-$(dirname "$build")/win64}" 2>/dev/null && pwd) || win64=${2:-$(dirname "$build")/win64}
-samples=${3:-3}
+samples=${3:-10}
 exe=$win64/app/pelmora.exe
 
 skip() {

@@ -21,6 +21,11 @@ public:
     // Why the sink can no longer type (its compositor or display went away), empty while it can.
     // A sink that failed stays failed: typing resumes through a new one.
     virtual std::string failure() const { return {}; }
+
+    // Why the keys of the block just begun cannot reach the focused window although the sink
+    // works (on Windows, a window of a more privileged process silently drops synthetic input);
+    // empty while they can. The text names the window, so it differs from one window to the next.
+    virtual std::string unreachableTarget() const { return {}; }
 };
 
 // Types nothing: the reader still reads, counts and records the scans.

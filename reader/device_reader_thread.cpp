@@ -113,6 +113,10 @@ void DeviceReaderThread::setListener(std::function<void(const VLString&)> listen
     m_listener = std::move(listener);
 }
 
+void DeviceReaderThread::setUnreachableListener(std::function<void(const VLString&)> listener) {
+    m_unreachableListener = std::move(listener);
+}
+
 void DeviceReaderThread::report(const VLString& event) {
     if (m_listener) {
         m_listener(event);

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <set>
+#include <string>
 
 #include "platform/key_sink.h"
 #include "platform/serial_api.h"
@@ -64,6 +66,10 @@ public:
     // Told, on the reader thread, what the connection did: opened, failed and why, lost. Set it
     // before start.
     void setListener(std::function<void(const vantel::VLString& event)> listener);
+    // Told, on the reader thread and once per window, that a scan was typed into a window that
+    // cannot receive it (the text says which and why); the listener above hears it too. Such a
+    // scan does not become the last scanned text. Set it before start.
+    void setUnreachableListener(std::function<void(const vantel::VLString& why)> listener);
 
 protected:
     void openDevice();
@@ -79,6 +85,7 @@ private:
     void reconnectAfterLoss();
     void endScan(bool typeEnter);
     void setReadLimit(std::uint32_t limitMs);
+    void reportUnreachable(const std::string& why);
     // Sets the state that a connect attempt led to, unless a reconnect was requested meanwhile:
     // that request wins, so settings saved during an attempt are never ignored.
     void finishConnect(ReaderState state, std::uint32_t requestsAtStart);
@@ -105,4 +112,6 @@ private:
     std::unique_ptr<platform::SerialApi> m_serial;
     std::unique_ptr<platform::KeySink> m_keys;
     std::function<void(const vantel::VLString&)> m_listener;
+    std::function<void(const vantel::VLString&)> m_unreachableListener;
+    std::set<std::string> m_unreachableReported;  // reader thread only
 };

@@ -30,6 +30,9 @@ public:
         m_skip = false;
     }
     std::string failure() const override { return m_sink->failure(); }
+    std::string unreachableTarget() const override {
+        return m_skip ? std::string() : m_sink->unreachableTarget();
+    }
 
 private:
     std::unique_ptr<platform::KeySink> m_sink;

@@ -46,6 +46,7 @@ void DeviceReaderThread::readBlock() {
         m_scanText = VLString();
     }
     m_keys->beginBlock();
+    const std::string unreachable = m_keys->unreachableTarget();
     for (std::uint32_t i = 0; i < received && i < kReadBlockSize; ++i) {
         if (m_skipFirstChar != 0 && scanStarts && i == 0) {
             continue;
@@ -62,7 +63,11 @@ void DeviceReaderThread::readBlock() {
         sendKey(13);
     }
     m_keys->endBlock();
-    setLastScanned(m_scanText);
+    if (unreachable.empty()) {
+        setLastScanned(m_scanText);
+    } else {
+        reportUnreachable(unreachable);
+    }
     m_inScan = !paused;
     setReadLimit(m_inScan ? kScanReadLimitMs : kReadLimitMs);
 }
@@ -79,6 +84,21 @@ void DeviceReaderThread::endScan(bool typeEnter) {
     }
     if (isOpen()) {
         setReadLimit(kReadLimitMs);
+    }
+}
+
+// The keys were still sent (a wrong guess then costs the user nothing), but the scan is not shown
+// as received. A user scanning into one such window is told once, not per scan.
+void DeviceReaderThread::reportUnreachable(const std::string& why) {
+    if (m_unreachableReported.size() > 64) {
+        m_unreachableReported.clear();
+    }
+    if (m_unreachableReported.insert(why).second) {
+        const VLString text(why.c_str());
+        report(text);
+        if (m_unreachableListener) {
+            m_unreachableListener(text);
+        }
     }
 }
 

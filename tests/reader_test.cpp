@@ -6,6 +6,7 @@
 #include "fakes/fake_serial.h"
 #include "fakes/recording_sink.h"
 #include "reader/device_reader_thread.h"
+#include "reader/own_window_focus.h"
 #include "settings/scanner_settings.h"
 
 using namespace std::chrono_literals;
@@ -248,6 +249,48 @@ TEST_F(Reader, BlocksAreTypedAsTheyCameWithBothFlagsOff) {
     std::lock_guard<std::mutex> guard(keys->mutex);
     EXPECT_EQ(keys->blocksBegun, 2);
     EXPECT_EQ(keys->blocksEnded, 2);
+}
+
+// A window that drops synthetic keys (Windows: a more privileged process) still gets them, but
+// its scans are not shown as received, and each such window is reported once.
+TEST_F(Reader, ScansIntoAnUnreachableWindowAreReportedOncePerWindowNotRecorded) {
+    setInt("bSkipFirstChar", 0);
+    // As the tray program builds its reader: the sink behind the guard for its own windows (and
+    // a port of its own: stopping the fixture's reader cancels its port's reads for good).
+    serial = std::make_shared<fakes::SerialLog>();
+    reader = std::make_unique<DeviceReaderThread>(
+        std::make_unique<fakes::FakeSerialApi>(serial),
+        skipWhileOwnWindowActive(std::make_unique<fakes::RecordingKeySink>(keys)));
+    std::vector<std::string> events, unreachable;
+    reader->setListener([&](const VLString& e) { events.emplace_back(e.t_str()); });
+    reader->setUnreachableListener([&](const VLString& e) { unreachable.emplace_back(e.t_str()); });
+    startAndWaitFor(Reading);
+    scan("ok1");
+    const auto setTarget = [&](const char* why) {
+        std::lock_guard<std::mutex> guard(keys->mutex);
+        keys->unreachable = why;
+    };
+    setTarget("window A is elevated");
+    scan("a1");
+    scan("a2");
+    setTarget("window B is elevated");
+    scan("b1");
+    setTarget("window A is elevated");
+    scan("a3");
+    EXPECT_STREQ(reader->getLastScanned(), "ok1");
+    setTarget("");
+    scan("ok2");
+    EXPECT_STREQ(reader->getLastScanned(), "ok2");
+    EXPECT_EQ(keys->snapshot().size(), 20u);  // every block typed, each with its Enter
+    const std::vector<std::string> expected{"window A is elevated", "window B is elevated"};
+    EXPECT_EQ(unreachable, expected);
+    std::vector<std::string> reported;
+    for (const std::string& e : events) {
+        if (e.find("elevated") != std::string::npos) {
+            reported.push_back(e);
+        }
+    }
+    EXPECT_EQ(reported, expected);
 }
 
 TEST_F(Reader, FlagsCountAsOnWhenNonZero) {

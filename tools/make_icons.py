@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Draws the program's icons and writes them as 8-bit palette PNGs (for Qt) and ICO files (for the
 Windows resource script): icon 128, the main window's, and icon 129, the tray's, each 16x16 and
-32x32. Standard library only.
+32x32; the ICO files also hold the small and large icon sizes of 125 %, 150 % and 200 % display
+scaling (20, 24, 40, 48, 64), so Windows picks an image instead of stretching one. Standard
+library only.
 
     tools/make_icons.py [output-dir]     (default: res/icons)
 """
@@ -149,7 +151,8 @@ def main():
         images = [draw(32), draw(16)]
         for px in images:
             write_png(os.path.join(out, "%s_%d.png" % (name, len(px))), px)
-        write_ico(os.path.join(out, "%s.ico" % name), images)
+        scaled = [draw(size) for size in (64, 48, 40, 24, 20)]
+        write_ico(os.path.join(out, "%s.ico" % name), images + scaled)
 
 
 if __name__ == "__main__":

@@ -71,7 +71,16 @@ VIAddVersionKey "LegalCopyright" "Copyright (c) 2026 Vantel"
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !ifdef PELMORA_EXE
-  !define MUI_FINISHPAGE_RUN "$INSTDIR\pelmora.exe"
+  ; The installer runs elevated, and so would a program it started: with another account's
+  ; credentials its settings would be that account's, and UIPI would keep the user's shell from
+  ; telling its tray icon that the taskbar was recreated. Explorer, asked to open the program,
+  ; hands it to the running shell, which starts it as the logged-on user, not elevated.
+  !define MUI_FINISHPAGE_RUN
+  !define MUI_FINISHPAGE_RUN_TEXT "Start Pelmora"
+  !define MUI_FINISHPAGE_RUN_FUNCTION PelmoraStartAsUser
+  Function PelmoraStartAsUser
+    Exec '"$WINDIR\explorer.exe" "$INSTDIR\pelmora.exe"'
+  FunctionEnd
 !endif
 !insertmacro MUI_PAGE_FINISH
 !insertmacro MUI_UNPAGE_CONFIRM

@@ -166,4 +166,8 @@ void DeferredKeySink::endBlock() {
     }
 }
 
+std::string DeferredKeySink::unreachableTarget() const {
+    return m_sink ? m_sink->unreachableTarget() : std::string();
+}
+
 }  // namespace platform

@@ -64,6 +64,7 @@ public:
     void beginBlock() override;
     void sendKey(std::uint16_t codeUnit) override;
     void endBlock() override;
+    std::string unreachableTarget() const override;
 
 private:
     bool ready();

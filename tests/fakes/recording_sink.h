@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "platform/key_sink.h"
@@ -15,6 +16,7 @@ struct KeyLog {
     std::vector<std::uint16_t> keys;
     int blocksBegun = 0;
     int blocksEnded = 0;
+    std::string unreachable;  // what unreachableTarget says from the next block on
 
     std::vector<std::uint16_t> snapshot() {
         std::lock_guard<std::mutex> guard(mutex);
@@ -28,6 +30,7 @@ public:
     void beginBlock() override {
         std::lock_guard<std::mutex> guard(m_log->mutex);
         ++m_log->blocksBegun;
+        m_unreachable = m_log->unreachable;
     }
     void sendKey(std::uint16_t codeUnit) override {
         std::lock_guard<std::mutex> guard(m_log->mutex);
@@ -37,9 +40,11 @@ public:
         std::lock_guard<std::mutex> guard(m_log->mutex);
         ++m_log->blocksEnded;
     }
+    std::string unreachableTarget() const override { return m_unreachable; }
 
 private:
     std::shared_ptr<KeyLog> m_log;
+    std::string m_unreachable;
 };
 
 }  // namespace fakes

@@ -199,6 +199,40 @@ const int kLineControls[] = {IDC_PARITY,    IDC_DTR,        IDC_DSR,       IDC_C
                              IDC_XON_INPUT, IDC_XON_OUTPUT, IDC_BAUD_RATE, IDC_PARITY_LIST,
                              IDC_DATA_BITS, IDC_STOP_BITS};
 
+// The labels and check boxes whose text does not fit their control in the dialog's own font
+// (a label wraps and loses its second line; a check box clips), as "text: needs W x H in W x H".
+std::string cutTexts(HWND dialog) {
+    std::string cut;
+    HDC dc = ::GetDC(dialog);
+    for (HWND c = ::GetWindow(dialog, GW_CHILD); c != nullptr; c = ::GetWindow(c, GW_HWNDNEXT)) {
+        wchar_t kind[32] = {}, label[128] = {};
+        ::GetClassNameW(c, kind, 32);
+        ::GetWindowTextW(c, label, 128);
+        const LONG style = ::GetWindowLongW(c, GWL_STYLE);
+        const bool box =
+            _wcsicmp(kind, L"Button") == 0 &&
+            ((style & BS_TYPEMASK) == BS_AUTOCHECKBOX || (style & BS_TYPEMASK) == BS_CHECKBOX);
+        const bool staticText = _wcsicmp(kind, L"Static") == 0 && (style & SS_TYPEMASK) <= SS_RIGHT;
+        if (label[0] == 0 || (!box && !staticText))
+            continue;
+        RECT room;
+        ::GetClientRect(c, &room);
+        if (box)  // the check mark and the gap after it
+            room.right -= ::GetSystemMetrics(SM_CXMENUCHECK) + 4;
+        HGDIOBJ old =
+            ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(c, WM_GETFONT, 0, 0)));
+        RECT need{0, 0, room.right, 0};
+        ::DrawTextW(dc, label, -1, &need, DT_CALCRECT | DT_WORDBREAK | (box ? DT_SINGLELINE : 0));
+        ::SelectObject(dc, old);
+        if (need.right > room.right || need.bottom > room.bottom)
+            cut += afx::narrow(label) + ": needs " + std::to_string(need.right) + "x" +
+                   std::to_string(need.bottom) + " in " + std::to_string(room.right) + "x" +
+                   std::to_string(room.bottom) + "; ";
+    }
+    ::ReleaseDC(dialog, dc);
+    return cut;
+}
+
 bool lineControlsEnabled(HWND dialog, bool expected) {
     for (int id : kLineControls) {
         if (enabled(dialog, id) != expected)
@@ -265,6 +299,8 @@ TEST(Shell, OptionsOnTheRealControls) {
                        IDC_SKIP_FIRST_CHAR})
             EXPECT_TRUE(checked(d, id)) << id;
         EXPECT_TRUE(lineControlsEnabled(d, true));
+        // In the dialog font Windows uses (wine_harness sets it up), every text fits.
+        EXPECT_EQ(cutTexts(d), "");
 
         typeName(d, L"/dev/scanner");
         EXPECT_TRUE(enabled(d, IDC_SERIAL_DEVICE));

@@ -70,6 +70,14 @@ if(PELMORA_GUI_BACKEND STREQUAL "WIN32" AND TARGET pelmora_app)
                                   --post $<TARGET_FILE:post_message>
                           LABELS win32 shell e2e)
   endif()
+  # The manifest and icons read out of the program itself: Wine's comctl32 works without the
+  # manifest, and Wine neither scales nor picks icon sizes, so no run under it would notice.
+  if(TARGET pelmora)
+    add_test(NAME win32_manifest
+             COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/win32/manifest_check.py
+                     $<TARGET_FILE:pelmora>)
+    set_tests_properties(win32_manifest PROPERTIES LABELS "win32;resources")
+  endif()
   pelmora_add_wine_test(win32_shell_no_tray
                         COMMAND ${wine_harness} desktop $<TARGET_FILE:win32_shell_app_test>
                                 --gtest_filter=NoTray.*

@@ -2,12 +2,11 @@
 """Screenshots of pelmora.exe under Wine: the tray menu, the status window, Options and About.
 
 pelmora.exe runs on Xvfb with openbox and trayer, its settings in HKCU naming COM1, a
-pseudo-terminal that receives a few scans so the status window shows them. The tray menu is
+pseudo-terminal that receives a few scans so the status window shows them. The dialogs are drawn
+in the fonts Windows uses for them (wine_harness.use_windows_dialog_fonts). The tray menu is
 opened by a click on the docked icon (keyboard navigation into Wine's popup menus does not work
-under openbox) and its items are clicked too. Under Wine 8 only the first menu of a run opens
-reliably (later clicks on the icon or the menu bar are often lost, and so are clicks on the icon
-of a program started after one that was killed, until the Wine server is restarted), so each shot gets a run of
-its own: start, dock, scans, one menu, the shot, the program ended.
+under openbox) and its items are clicked too. Each shot gets a run of its own: start, dock,
+scans, one menu, the shot, the program ended.
   tools/wine/wine-run tools/wine/screenshots.py PELMORA.EXE OUT_DIR
 (tools/wine/screenshots does this for the win64 build). Prints "done" last when every shot was made.
 """
@@ -47,8 +46,7 @@ def run(exe, out, item, caption, name):
         if app is not None:
             app.stop()
         desktop.close()
-        # A fresh server (and explorer.exe, which holds the icons) for the next run: after a
-        # program was killed, its successor's icon takes no clicks.
+        # A fresh server (and explorer.exe, which holds the icons) for the next run, as at logon.
         tray_session.restart_wineserver()
 
 

@@ -24,9 +24,10 @@ SETTINGS_KEY = "HKEY_CURRENT_USER\\Software\\Vantel\\Pelmora"
 
 
 class Desktop:
-    """Xvfb with openbox and trayer (top right, 32 pixels high), and COM1 on a pseudo-terminal."""
+    """Xvfb with openbox and trayer (top right, 32 pixels square; with growing_tray a panel that
+    widens as icons dock, which loses Wine's icons), and COM1 on a pseudo-terminal."""
 
-    def __init__(self):
+    def __init__(self, growing_tray=False):
         self.master, self._slave = wine_harness.make_com1(os.environ["WINEPREFIX"])
         self.xvfb, display = wine_harness.start_xvfb()
         self.env = dict(os.environ, DISPLAY=display)
@@ -35,10 +36,8 @@ class Desktop:
         self.trayer = None
         # trayer now and then dies at start (before openbox manages the screen): start it again.
         for _ in range(3):
-            trayer = subprocess.Popen(
-                ["trayer", "--edge", "top", "--align", "right", "--widthtype", "request",
-                 "--height", "32", "--SetDockType", "true"], env=self.env,
-                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            trayer = subprocess.Popen(wine_harness.trayer_command(growing_tray), env=self.env,
+                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             self.helpers.append(trayer)
             deadline = time.monotonic() + 10
             while self.trayer is None and trayer.poll() is None and time.monotonic() < deadline:
@@ -140,14 +139,16 @@ class Desktop:
         time.sleep(0.2)
         self.x("xdotool", "click", str(button))
 
-    def popup_menu(self, timeout=10, must=True):
-        """Geometry of the open popup menu: a viewable, untitled top-level window of the
-        program (Wine paints it about a second after it is mapped)."""
+    def popup_menu(self, timeout=10, must=True, owner="pelmora.exe", title=None):
+        """Geometry of the open popup menu: a viewable top-level window of the program, untitled
+        (Wine, which paints it about a second after it is mapped) or titled TITLE (Qt)."""
+        name = r"\(has no name\)" if title is None else re.escape(f'"{title}"')
         deadline = time.monotonic() + timeout
         while time.monotonic() < deadline:
             tree = self.x("xwininfo", "-root", "-children")
             for line in tree.splitlines():
-                match = re.match(r'\s*(0x[0-9a-f]+) \(has no name\): \("pelmora\.exe" ', line)
+                match = re.match(r"\s*(0x[0-9a-f]+) " + name + r': \("' + re.escape(owner) + '" ',
+                                 line)
                 if not match:
                     continue
                 attributes = self.x("xwininfo", "-id", match.group(1))
@@ -160,13 +161,28 @@ class Desktop:
             fail(f"no popup menu within {timeout} s")
         return None
 
+    def answers_click(self, icon_owner="explorer.exe", menu_owner="pelmora.exe", menu_title=None,
+                      timeout=4):
+        """One right click on the docked icon with the pointer, as a user gives it; the geometry
+        of the menu that opened, or None."""
+        icon = self.docked_icon(icon_owner)
+        if icon is None:
+            return None
+        x, y, w, h = icon
+        self.x("xdotool", "mousemove", "0", "300")
+        time.sleep(0.2)
+        self.x("xdotool", "mousemove", str(x + w // 2), str(y + h // 2))
+        time.sleep(0.2)
+        self.x("xdotool", "click", "3")
+        return self.popup_menu(timeout, must=False, owner=menu_owner, title=menu_title)
+
     def open_tray_menu(self):
         icon = self.docked_icon()
         if icon is None:
             fail("no icon docked")
         x, y, w, h = icon
-        # Under Wine 8 a click on the icon is often lost (explorer.exe does not pass it on, and a
-        # synthetic one fares no better): try a few, then the caller starts afresh.
+        # A click can come before Wine's icon takes input: try a few, then the caller starts
+        # afresh.
         for attempt in range(4):
             self.x("xdotool", "mousemove", "0", "300")
             time.sleep(0.5)
@@ -189,12 +205,19 @@ class Desktop:
     def choose(self, item, screenshot=None):
         """Opens the tray menu (saving a screenshot of it first when a path is given) and
         clicks ITEM."""
-        menu_x, menu_y, menu_w, _ = self.open_tray_menu()
+        menu = self.open_tray_menu()
         if screenshot:
             self.screenshot(screenshot)
+        self.click_item(menu, item)
+
+    def click_item(self, menu, item):
+        """Clicks ITEM of the open tray menu whose geometry is MENU."""
+        menu_x, menu_y, menu_w, menu_h = menu
         row = self.MENU_ROWS[item]
         separators = {0: 0, 1: 0, 2: 1, 3: 2}[row]
         y = menu_y + 3 + row * 16 + separators * 9 + 8
+        if item == "exit":  # the last row, whatever the menu font
+            y = menu_y + menu_h - 10
         self.click(menu_x + menu_w // 2, y)
 
     def screenshot(self, path, crop=None):
