@@ -1,12 +1,15 @@
 // Typing into a Wayland client of ours on a private headless sway: Pelmora's virtual keyboard
 // against wtype in the same compositor and client; then the time from a scan's arrival to its
-// Enter reaching the client.
+// Enter reaching the client. The same into an X client of ours on that sway's Xwayland.
 #include <stdlib.h>
 #include <unistd.h>
+
+#include <sys/stat.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <thread>
 
 #include "bench_common.h"
@@ -29,11 +32,36 @@ using bench::Run;
 constexpr std::size_t kChars = 10000;
 constexpr std::size_t kWtypeChars = 1000;  // wtype needs about 5 s for these
 
+// Starts a receiver with these options, its window focused: a Wayland or an X client.
+using Receivers = std::function<xtest::Child(const std::vector<std::string>&)>;
+
+Receivers waylandReceivers(swaytest::SwaySession& sway) {
+    return [&sway](const std::vector<std::string>& options) { return sway.startReceiver(options); };
+}
+
+Receivers xwaylandReceivers(const std::string& display, const std::string& dir) {
+    return [display, dir](const std::vector<std::string>& options) {
+        static int count = 0;
+        const std::string ready = dir + "/xready" + std::to_string(++count);
+        std::vector<std::string> argv{PELMORA_XRECEIVER, "--display", display, "--ready-file",
+                                      ready};
+        argv.insert(argv.end(), options.begin(), options.end());
+        xtest::Child c(argv, {}, true, true);
+        struct stat st {};
+        for (int i = 0; i < 2000 && c.running() && stat(ready.c_str(), &st) != 0; ++i) {
+            if (c.wait(10) >= 0) {
+                break;
+            }
+        }
+        return c;
+    };
+}
+
 // Blocks as the reader types them.
-Run typePelmora(swaytest::SwaySession& sway, platform::KeySink& sink,
+Run typePelmora(const Receivers& receivers, platform::KeySink& sink,
                 const std::vector<std::uint16_t>& text) {
-    xtest::Child receiver = sway.startReceiver(
-        {"--stats", "--count", std::to_string(text.size()), "--idle-exit-ms", "5000"});
+    xtest::Child receiver =
+        receivers({"--stats", "--count", std::to_string(text.size()), "--idle-exit-ms", "5000"});
     std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the client binds its keyboard
     for (std::size_t i = 0; i < text.size(); i += DeviceReaderThread::kReadBlockSize) {
         sink.beginBlock();
@@ -72,9 +100,9 @@ Run typeWtype(swaytest::SwaySession& sway, const std::vector<std::uint16_t>& tex
 
 // Scan-to-typed through the reader thread and the sink, from the moment the port hands over a
 // block: the part of the delay that is Pelmora's own, above the serial line's 100 ms gap.
-std::vector<double> readerOverheadMs(swaytest::SwaySession& sway, int scans) {
+std::vector<double> readerOverheadMs(const Receivers& receivers, int scans) {
     bench::useScriptedPort();
-    xtest::Child receiver = sway.startReceiver({"--enter-times", "--idle-exit-ms", "20000"});
+    xtest::Child receiver = receivers({"--enter-times", "--idle-exit-ms", "20000"});
     auto serial = std::make_shared<fakes::SerialLog>();
     std::string error;
     auto sink = platform::makeWaylandKeySink(error);
@@ -91,7 +119,8 @@ std::vector<double> readerOverheadMs(swaytest::SwaySession& sway, int scans) {
 
 // Scan-to-typed through a pseudo-terminal and pelmorad: from the write of a scan's last byte to
 // its Enter at the client, less the 100 ms gap after which the port hands over the block.
-std::vector<double> daemonOverheadMs(swaytest::SwaySession& sway, int scans) {
+std::vector<double> daemonOverheadMs(swaytest::SwaySession& sway, const Receivers& receivers,
+                                     int scans) {
     xtest::Pty pty;
     char dir[] = "/tmp/pelmora-bench-XXXXXX";
     if (!pty.ok() || mkdtemp(dir) == nullptr) {
@@ -101,7 +130,7 @@ std::vector<double> daemonOverheadMs(swaytest::SwaySession& sway, int scans) {
     if (!bench::writePtyConfig(config, pty.slave())) {
         return {};
     }
-    xtest::Child receiver = sway.startReceiver({"--enter-times", "--idle-exit-ms", "60000"});
+    xtest::Child receiver = receivers({"--enter-times", "--idle-exit-ms", "60000"});
     std::vector<std::string> env = sway.env();
     env.insert(env.end(), {"PELMORA_CONFIG=" + config, "XDG_CONFIG_HOME=" + std::string(dir),
                            "HOME=" + std::string(dir)});
@@ -121,7 +150,8 @@ int main() {
             "wayland)\n");
         return 0;
     }
-    swaytest::SwaySession sway;
+    // With Xwayland, so that the native figures come from the same desktop as the X ones.
+    swaytest::SwaySession sway(xtest::haveProgram("Xwayland") && xtest::haveProgram("xhost"));
     if (!sway.ok()) {
         std::printf("## Typing on Wayland\n\nskipped: %s\n", sway.why().c_str());
         return 0;
@@ -137,14 +167,31 @@ int main() {
         std::printf("## Typing on Wayland\n\nskipped: %s\n", error.c_str());
         return 0;
     }
-    std::printf("## Typing into a Wayland client (headless sway %s, random Latin-1 characters)\n\n",
-                "1.7");
+    std::printf(
+        "## Typing into a Wayland client and an X client on Xwayland (headless sway %s, random "
+        "Latin-1 characters)\n\n",
+        "1.7");
     std::printf("| sink | characters | chars/s | errors |\n|---|---:|---:|---:|\n");
     const std::vector<std::uint16_t> text = xtest::randomLatin1(kChars, 2026);
-    const Run p = typePelmora(sway, *sink, text);
+    const Run p = typePelmora(waylandReceivers(sway), *sink, text);
     std::printf("| Pelmora's virtual keyboard | %zu | %.0f | %zu |\n", text.size(),
                 p.charsPerSecond, p.errors);
     std::fflush(stdout);
+    // Xwayland's own figures beside the native ones, through the same virtual keyboard.
+    std::string display;
+    char dir[] = "/tmp/pelmora-bench-xwl-XXXXXX";
+    const bool made = mkdtemp(dir) != nullptr;
+    const bool xwayland = made && sway.withXwayland() && !(display = sway.xDisplay()).empty();
+    if (xwayland) {
+        const Run x = typePelmora(xwaylandReceivers(display, dir), *sink, text);
+        std::printf("| Pelmora's virtual keyboard → X client on Xwayland | %zu | %.0f | %zu |\n",
+                    text.size(), x.charsPerSecond, x.errors);
+    } else {
+        std::printf("| Pelmora's virtual keyboard → X client on Xwayland | skipped: %s | | |\n",
+                    sway.withXwayland() ? sway.why().c_str() : "Xwayland or xhost missing");
+    }
+    std::fflush(stdout);
+
     const std::vector<std::uint16_t> few(text.begin(),
                                          text.begin() + static_cast<std::ptrdiff_t>(kWtypeChars));
     const Run w = typeWtype(sway, few);
@@ -154,23 +201,33 @@ int main() {
                 w.charsPerSecond > 0 ? p.charsPerSecond / w.charsPerSecond : 0.0);
     std::fflush(stdout);
 
-    const std::vector<double> ms = readerOverheadMs(sway, 200);
     std::printf(
-        "\n## Scan to typed on Wayland, above the serial gap floor (%zu scans of 13 chars + "
-        "Enter)\n\n",
-        ms.size());
-    std::printf("| path | median ms | p99 ms | max ms |\n|---|---:|---:|---:|\n");
-    std::printf(
-        "| scripted port → reader thread → virtual keyboard → client | %.3f | %.3f | %.3f |\n",
-        percentile(ms, 0.5), percentile(ms, 0.99), percentile(ms, 1.0));
-    const std::vector<double> pty = daemonOverheadMs(sway, 100);
-    if (pty.empty()) {
-        std::printf("| pty → pelmorad → virtual keyboard → client | not available | | |\n");
-    } else {
-        std::printf(
-            "| pty → pelmorad → virtual keyboard → client (%zu scans, less 100 ms) | %.3f | %.3f "
-            "| %.3f |\n",
-            pty.size(), percentile(pty, 0.5), percentile(pty, 0.99), percentile(pty, 1.0));
+        "\n## Scan to typed on Wayland, above the serial gap floor (scans of 13 chars + "
+        "Enter)\n\n");
+    std::printf("| path | scans | median ms | p99 ms | max ms |\n|---|---:|---:|---:|---:|\n");
+    auto row = [](const char* path, const std::vector<double>& ms) {
+        if (ms.empty()) {
+            std::printf("| %s | not available | | | |\n", path);
+        } else {
+            std::printf("| %s | %zu | %.3f | %.3f | %.3f |\n", path, ms.size(), percentile(ms, 0.5),
+                        percentile(ms, 0.99), percentile(ms, 1.0));
+        }
+        std::fflush(stdout);
+    };
+    const Receivers native = waylandReceivers(sway);
+    row("scripted port → reader thread → virtual keyboard → Wayland client",
+        readerOverheadMs(native, 200));
+    row("pty → pelmorad → virtual keyboard → Wayland client (less 100 ms)",
+        daemonOverheadMs(sway, native, 100));
+    if (xwayland) {
+        const Receivers xclients = xwaylandReceivers(display, dir);
+        row("scripted port → reader thread → virtual keyboard → X client on Xwayland",
+            readerOverheadMs(xclients, 200));
+        row("pty → pelmorad → virtual keyboard → X client on Xwayland (less 100 ms)",
+            daemonOverheadMs(sway, xclients, 100));
+    }
+    if (made) {
+        xtest::run({"rm", "-rf", dir});
     }
     return 0;
 }

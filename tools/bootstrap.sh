@@ -14,8 +14,9 @@ declare -A groups=(
   # libxkbcommon-tools: xkbcli, the oracle for the inverse keymap.
   [test]="libgtest-dev libgmock-dev libbenchmark-dev socat dbus python3-dbusmock libxkbcommon-tools"
   [x11]="libx11-dev libxtst-dev libxi-dev xvfb xauth x11-xkb-utils x11-utils xdotool"
-  # The virtual-keyboard sink, and a headless sway with wtype to test and measure it against.
-  [wayland]="libwayland-dev wayland-protocols libxkbcommon-dev sway wtype wayland-utils"
+  # The virtual-keyboard sink, and a headless sway with wtype to test and measure it against;
+  # Xwayland with xterm for X clients under it (xhost to admit root, xkbcomp to read keymaps).
+  [wayland]="libwayland-dev wayland-protocols libxkbcommon-dev sway wtype wayland-utils xwayland xterm x11-xserver-utils x11-xkb-utils"
   [gui]="qt6-base-dev openbox trayer"
   # wine puts wine, wineboot and wineserver on the PATH; wine64 alone does not.
   # The tray program's Wine tests: a window manager and a tray host, Tahoma (fonts-wine) and an

@@ -127,6 +127,8 @@ void UinputKeySink::setReport(std::function<void(const std::string&)> report) {
 }
 
 UinputKeySink::~UinputKeySink() {
+    // Each write holds whole characters, press to release; and the kernel releases whatever is
+    // still down when the device goes.
     flush();
     if (m_ownsDevice) {
         ::ioctl(m_fd, UI_DEV_DESTROY);

@@ -90,7 +90,7 @@ Layout build() {
     std::string symbols;
     for (const Key& k : keys) {
         codes += "    " + keyName(k.keycode) + " = " + std::to_string(k.keycode) + ";\n";
-        symbols += "    key " + keyName(k.keycode) + " { type = \"" +
+        symbols += "    key " + keyName(k.keycode) + " { repeat = false, type = \"" +
                    (k.units.size() == 2 ? "TWO_LEVEL" : "ONE_LEVEL") + "\", symbols[Group1] = [ ";
         for (std::size_t level = 0; level < k.units.size(); ++level) {
             symbols += (level ? ", " : "") + hex(*keysymForCodeUnit(k.units[level]));
@@ -99,16 +99,22 @@ Layout build() {
         symbols += " ] };\n";
     }
     codes += "    " + keyName(kShiftKey) + " = " + std::to_string(kShiftKey) + ";\n";
-    symbols += "    key " + keyName(kShiftKey) + " { type = \"ONE_LEVEL\", symbols[Group1] = [ " +
-               hex(kShiftL) + " ] };\n    modifier_map Shift { " + keyName(kShiftKey) + " };\n";
+    symbols += "    key " + keyName(kShiftKey) +
+               " { repeat = false, type = \"ONE_LEVEL\", symbols[Group1] = [ " + hex(kShiftL) +
+               " ] };\n    modifier_map Shift { " + keyName(kShiftKey) + " };\n";
     layout.text =
         "xkb_keymap {\n"
         "xkb_keycodes \"pelmora\" {\n"
         "    minimum = 8;\n"
         "    maximum = 255;\n" +
         codes +
+        // Xwayland's server crashes answering an indicator query about a keymap that has none.
+        "    indicator 1 = \"Caps Lock\";\n"
         "};\n"
         "xkb_types \"pelmora\" {\n"
+        // Xwayland compiles keymaps with xkbcomp and rejects one without a virtual modifier
+        // section, keeping its own; nothing is bound to this one.
+        "    virtual_modifiers NumLock;\n"
         "    type \"ONE_LEVEL\" { modifiers = none; level_name[Level1] = \"Any\"; };\n"
         "    type \"TWO_LEVEL\" {\n"
         "        modifiers = Shift;\n"
@@ -119,6 +125,7 @@ Layout build() {
         "};\n"
         "xkb_compatibility \"pelmora\" {\n"
         "    interpret Shift_L { action = SetMods(modifiers = Shift); };\n"
+        "    indicator \"Caps Lock\" { whichModState = Locked; modifiers = Lock; };\n"
         "};\n"
         "xkb_symbols \"pelmora\" {\n" +
         symbols +

@@ -1,6 +1,8 @@
 // Pelmora's own keymap for the compositor's virtual keyboard: every character Pelmora types sits
 // on a key of its own below keycode 256 (Xwayland takes no higher ones), at the plain or the Shift
-// level, so the user's layout, Caps Lock and layout group have no say in what arrives.
+// level, so the user's layout, Caps Lock and layout group have no say in what arrives. No key
+// repeats (for the clients that read that from the keymap; Xwayland keeps its own per-key
+// setting), and the keymap carries what Xwayland's compiler needs to accept it whole.
 #pragma once
 
 #include <cstdint>

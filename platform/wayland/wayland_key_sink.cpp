@@ -5,11 +5,16 @@
 // handles it whole, so no change can come between the keymap and the keys. Each block first waits
 // for the compositor to have handled everything before it, so that the write arrives alone.
 // The seat forwards every keymap to every client, with a file descriptor each, and a busy client
-// that falls behind a stream of them is disconnected. So blocks that follow each other closely (a
-// continuous stream rather than scans) carry the keymap only every kKeymapEvery, and at once after
-// the seat announced a keymap that was not ours (watched through a wl_keyboard, as any client).
+// that falls behind a stream of them is disconnected; Xwayland runs a keymap compiler for each one
+// and falls behind at a few dozen a second (then sway 1.7 hangs restarting it). So blocks that
+// follow each other closely (a continuous stream rather than scans) carry the keymap only at once
+// after the seat announced a keymap that was not ours (watched through a wl_keyboard, as any
+// client), and otherwise once every kKeymapAtLeast.
 // Press and release of a character go out together: key repeat is the client's business on
 // Wayland, and a release that came late would let it repeat the key.
+// The compositor passes keys on at once, whoever reads them: a client that cannot keep up
+// (Xwayland, fed 200,000 characters a second) has its connection closed, and sway 1.7 then hangs
+// restarting Xwayland. So after a burst the keys are paced, well above any serial line's speed.
 #include "platform/wayland/wayland_key_sink.h"
 
 #include <fcntl.h>
@@ -20,10 +25,12 @@
 #include <wayland-client.h>
 #include <xkbcommon/xkbcommon.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 #include "platform/wayland/fixed_keymap.h"
 #include "virtual-keyboard-unstable-v1-client-protocol.h"
@@ -36,10 +43,18 @@ using Clock = std::chrono::steady_clock;
 
 // How long one exchange with the compositor may hold up the reader thread.
 constexpr std::chrono::milliseconds kReplyLimit{2000};
+// The last try at handing over what is queued to a compositor that stopped answering before.
+constexpr std::chrono::milliseconds kLastFlushLimit{300};
 constexpr unsigned kSyncEvery = 256;  // characters between round trips
-// Blocks closer together than this share one sending of the keymap: a scanner's codes, and any
-// serial line up to 14,400 bit/s, get it with every block.
-constexpr std::chrono::milliseconds kKeymapEvery{20};
+// A block that starts sooner than this after the previous one continues a stream. A scanner's
+// codes (a block ends only after 100 ms of silence or at 32 bytes), and any serial line up to
+// 6,400 bit/s, get the keymap with every block.
+constexpr std::chrono::milliseconds kStreamGap{50};
+constexpr std::chrono::milliseconds kKeymapAtLeast{1000};
+// 20,000 characters a second after a burst of 512 (a long 2D code), sleeping 2 ms at a time.
+constexpr std::chrono::microseconds kCharInterval{50};
+constexpr std::chrono::microseconds kBurstSpan = 512 * kCharInterval;
+constexpr std::chrono::milliseconds kPaceSleep{2};
 
 std::uint32_t nowMs() {
     timespec ts{};
@@ -145,11 +160,13 @@ public:
             return;
         }
         const Clock::time_point now = Clock::now();
-        if (m_keymapStale || now - m_keymapSent >= kKeymapEvery) {
+        if (m_keymapStale || now - m_lastBlock >= kStreamGap ||
+            now - m_keymapSent >= kKeymapAtLeast) {
             sendKeymap();
             m_keymapSent = now;
             m_keymapStale = false;
         }
+        m_lastBlock = now;
         m_inBlock = true;
     }
 
@@ -173,6 +190,7 @@ public:
                 m_sinceSync = 0;
                 roundtrip();
             }
+            pace();
         }
         if (alone) {
             endBlock();
@@ -286,14 +304,29 @@ private:
         zwp_virtual_keyboard_v1_modifiers(m_keyboard, 0, 0, 0, 0);
     }
 
+    // Books one character; once the burst is spent, hands over what is queued and waits.
+    void pace() {
+        const Clock::time_point now = Clock::now();
+        m_paidUntil = std::max(m_paidUntil, now) + kCharInterval;
+        if (m_paidUntil - now > kBurstSpan + kPaceSleep) {
+            flush();
+            std::this_thread::sleep_until(m_paidUntil - kBurstSpan);
+        }
+    }
+
     void setShift(bool down) {
         zwp_virtual_keyboard_v1_modifiers(m_keyboard, down ? wayland::kFixedShiftMask : 0, 0, 0, 0);
         m_shift = down;
     }
 
-    // Sends what is queued, waiting for room in the socket no longer than the reply limit.
+    // Sends what is queued, waiting for room in the socket no longer than the reply limit. Also
+    // after a time-out: the connection itself may still carry it.
     bool flush(Clock::time_point deadline = Clock::now() + kReplyLimit) {
-        while (check()) {
+        for (;;) {
+            if (const int err = wl_display_get_error(m_display); err != 0) {
+                fail(std::strerror(err));
+                return false;
+            }
             if (wl_display_flush(m_display) >= 0) {
                 return true;
             }
@@ -307,7 +340,6 @@ private:
                 return false;
             }
         }
-        return false;
     }
 
     // Reads and handles what the compositor sent, waiting up to `waitMs` for something to come.
@@ -352,8 +384,12 @@ private:
         if (m_display == nullptr) {
             return;
         }
+        // A compositor that only stopped answering for a while still gets what is queued, the
+        // releases among it, and no modifier held: some compositors keep a destroyed keyboard's
+        // state in the focused client, where Xwayland would repeat a key held there.
+        const bool connected = wl_display_get_error(m_display) == 0;
         if (m_keyboard != nullptr) {
-            if (alive() && m_shift) {
+            if (connected && m_shift) {
                 setShift(false);
             }
             zwp_virtual_keyboard_v1_destroy(m_keyboard);
@@ -370,8 +406,8 @@ private:
         if (m_registry != nullptr) {
             wl_registry_destroy(m_registry);
         }
-        if (alive()) {
-            flush();
+        if (connected) {
+            flush(Clock::now() + (alive() ? kReplyLimit : kLastFlushLimit));
         }
         wl_display_disconnect(m_display);
         m_display = nullptr;
@@ -389,6 +425,8 @@ private:
     std::string m_announced;                // our keymap as the seat announces it
     bool m_keymapStale = true;              // the seat may hold a keymap other than ours
     Clock::time_point m_keymapSent{};
+    Clock::time_point m_lastBlock{};
+    Clock::time_point m_paidUntil{};  // when the characters sent so far are paid for
     int m_keymapFd = -1;
     std::size_t m_keymapSize = 0;
     bool m_inBlock = false;

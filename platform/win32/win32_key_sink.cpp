@@ -113,8 +113,11 @@ void SendInputKeySink::beginBlock() {
 void SendInputKeySink::sendKey(std::uint16_t codeUnit) {
     INPUT records[2];
     fillUnicodeKeyInputs(codeUnit, records);
-    // One call, so the press and the release reach the input queue together and in order.
-    SendInput(2, records, sizeof(INPUT));
+    // One call, so the press and the release reach the input queue together and in order. A
+    // call that inserted the press alone must not leave the key down.
+    if (SendInput(2, records, sizeof(INPUT)) == 1) {
+        SendInput(1, &records[1], sizeof(INPUT));
+    }
 }
 
 }  // namespace platform::win32

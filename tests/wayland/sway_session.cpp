@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <pwd.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -40,7 +41,7 @@ bool findSockets(const std::string& dir, std::string& wayland, std::string& ipc)
 
 }  // namespace
 
-SwaySession::SwaySession() {
+SwaySession::SwaySession(bool xwayland) : m_xwayland(xwayland) {
     if (!xtest::haveProgram("sway")) {
         m_why = "sway is not installed (tools/bootstrap.sh wayland)";
         return;
@@ -53,7 +54,18 @@ SwaySession::SwaySession() {
     m_dir = dir;
     if (FILE* f = std::fopen((m_dir + "/config").c_str(), "w")) {
         std::fputs("# no bar, no bindings: a bare seat for the tests\n", f);
+        if (xwayland) {
+            // Xwayland admits only the compositor's user; the file appears once root may connect.
+            std::fprintf(f,
+                         "xwayland force\n"
+                         "exec sh -c 'xhost +si:localuser:root >%s/xhost.log 2>&1 && "
+                         "echo $DISPLAY > %s/display.new && mv %s/display.new %s/display'\n",
+                         m_dir.c_str(), m_dir.c_str(), m_dir.c_str(), m_dir.c_str());
+        }
         std::fclose(f);
+    }
+    if (xwayland && geteuid() == 0 && mkdir("/tmp/.X11-unix", 01777) == 0) {
+        chmod("/tmp/.X11-unix", 01777);  // as systemd-tmpfiles makes it: X servers of any user
     }
     if (geteuid() == 0) {
         const passwd* nobody = getpwnam("nobody");
@@ -99,6 +111,43 @@ bool SwaySession::start() {
     m_env = {"XDG_RUNTIME_DIR=" + m_dir, "WAYLAND_DISPLAY=" + wayland, "SWAYSOCK=" + ipc};
     m_ok = true;
     return true;
+}
+
+std::string SwaySession::xDisplay() {
+    const long long end = nowMs() + 20000;
+    std::string display;
+    while (display.empty() && nowMs() < end && m_server.wait(0) < 0) {
+        if (FILE* f = std::fopen((m_dir + "/display").c_str(), "r")) {
+            char line[64] = {};
+            if (std::fgets(line, sizeof line, f) != nullptr) {
+                display = line;
+                display.erase(display.find_last_not_of("\r\n") + 1);
+            }
+            std::fclose(f);
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+    if (display.empty()) {
+        std::string log;
+        if (FILE* f = std::fopen((m_dir + "/xhost.log").c_str(), "r")) {
+            char line[256];
+            while (std::fgets(line, sizeof line, f) != nullptr) {
+                log += line;
+            }
+            std::fclose(f);
+        }
+        m_why = "Xwayland did not admit us: " + (log.empty() ? "no answer from xhost" : log) +
+                m_server.errors().substr(
+                    m_server.errors().size() > 2000 ? m_server.errors().size() - 2000 : 0);
+    }
+    return display;
+}
+
+void SwaySession::freeze(bool frozen) {
+    if (m_server.running()) {
+        ::kill(m_server.pid(), frozen ? SIGSTOP : SIGCONT);
+    }
 }
 
 void SwaySession::stop() {

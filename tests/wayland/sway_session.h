@@ -11,15 +11,22 @@ namespace swaytest {
 
 class SwaySession {
 public:
-    SwaySession();
+    // With `xwayland`, an Xwayland for X clients that admits root's clients too (see xDisplay).
+    explicit SwaySession(bool xwayland = false);
     ~SwaySession();
     SwaySession(const SwaySession&) = delete;
     SwaySession& operator=(const SwaySession&) = delete;
 
     bool ok() const { return m_ok; }
+    bool withXwayland() const { return m_xwayland; }
     const std::string& why() const { return m_why; }
     // XDG_RUNTIME_DIR, WAYLAND_DISPLAY and SWAYSOCK for a client of this compositor.
     const std::vector<std::string>& env() const { return m_env; }
+    // The X display of the compositor's Xwayland once it admits our clients, empty when it did
+    // not come up in time.
+    std::string xDisplay();
+    // Holds the compositor still (SIGSTOP) or lets it go on: a compositor that stops answering.
+    void freeze(bool frozen);
     // Runs swaymsg with these arguments; true when it succeeded.
     bool swaymsg(const std::vector<std::string>& args);
     // Starts pelmora-wreceiver with these options and waits until its window is shown.
@@ -34,6 +41,7 @@ private:
     std::string m_dir;
     std::vector<std::string> m_env;
     bool m_ok = false;
+    bool m_xwayland = false;
     std::string m_why;
     int m_receivers = 0;
 };
