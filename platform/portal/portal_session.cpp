@@ -21,6 +21,8 @@ constexpr const char* kRequest = "org.freedesktop.portal.Request";
 constexpr const char* kSession = "org.freedesktop.portal.Session";
 constexpr std::uint32_t kKeyboardDevice = 1;
 constexpr std::uint32_t kPersistUntilRevoked = 2;
+constexpr std::int32_t kLeftShift = 42;  // KEY_LEFTSHIFT, Shift_L on every layout
+constexpr int kWarmUpShiftTaps = 2;
 // Keys waiting for the bus beyond this are dropped: the portal has stopped taking them.
 constexpr std::size_t kMaxQueuedKeys = 1 << 14;
 
@@ -521,6 +523,13 @@ bool PortalSession::setUp(std::string& error, State& failure) {
     const std::string restore = response.strings["restore_token"];
     if (m_version >= 2 && !restore.empty() && !m_tokenPath.empty()) {
         storeToken(m_tokenPath, restore);
+    }
+    // Mutter drops the first key events of a new remote-input device: Shift taps, which type
+    // nothing, take that loss instead of the first characters of the scan.
+    for (int tap = 0; tap < kWarmUpShiftTaps; ++tap) {
+        if (!sendKey({kLeftShift, true}, error) || !sendKey({kLeftShift, false}, error)) {
+            return false;
+        }
     }
     return true;
 }
