@@ -216,29 +216,49 @@ public:
             }
             return;
         }
-        // Our own Shift and AltGr around the key: the desktop applies its layout to key codes.
-        std::vector<PortalSession::KeyEvent> events;
-        if (stroke->shift) {
-            events.push_back({plan.shiftKey, true});
-        }
-        if (stroke->altGr) {
-            events.push_back({plan.altGrKey, true});
-        }
-        events.push_back({stroke->key, true});
-        events.push_back({stroke->key, false});
-        if (stroke->altGr) {
-            events.push_back({plan.altGrKey, false});
-        }
-        if (stroke->shift) {
-            events.push_back({plan.shiftKey, false});
-        }
-        m_session.typeKeys(events);
+        // Our own Shift and AltGr: the desktop applies its layout to key codes. They stay down
+        // while the next characters need them, as a hand would keep them, and change only with
+        // a pause (see PortalSession::KeyEvent::settle).
+        setModifiers(plan, stroke->shift, stroke->altGr);
+        m_events.push_back({stroke->key, true});
+        m_events.push_back({stroke->key, false});
     }
 
-    void endBlock() override { m_session.flush(); }
+    void endBlock() override {
+        setModifiers(m_layout->plan(m_capsLocked), false, false);
+        if (!m_events.empty()) {
+            m_session.typeKeys(m_events);
+            m_events.clear();
+        }
+        m_session.flush();
+    }
 
 private:
+    void setModifiers(const KeyPlan& plan, bool shift, bool altGr) {
+        const std::size_t first = m_events.size();
+        if (m_altGrDown && !altGr) {
+            m_events.push_back({plan.altGrKey, false});
+        }
+        if (m_shiftDown && !shift) {
+            m_events.push_back({plan.shiftKey, false});
+        }
+        if (!m_shiftDown && shift) {
+            m_events.push_back({plan.shiftKey, true});
+        }
+        if (!m_altGrDown && altGr) {
+            m_events.push_back({plan.altGrKey, true});
+        }
+        if (m_events.size() > first) {
+            m_events[first].settle = true;
+        }
+        m_shiftDown = shift;
+        m_altGrDown = altGr;
+    }
+
     std::unique_ptr<LayoutFollower> m_layout;
+    std::vector<PortalSession::KeyEvent> m_events;  // this block's, handed over at its end
+    bool m_shiftDown = false;
+    bool m_altGrDown = false;
     std::function<void(const std::string&)> m_report;
     std::string m_layoutError;
     bool m_capsLocked = false;

@@ -23,6 +23,11 @@ constexpr std::uint32_t kKeyboardDevice = 1;
 constexpr std::uint32_t kPersistUntilRevoked = 2;
 constexpr std::int32_t kLeftShift = 42;  // KEY_LEFTSHIFT, Shift_L on every layout
 constexpr int kWarmUpShiftTaps = 2;
+// GNOME Shell with an input method (IBus, there by default) hands each key to it and on to the
+// client a round trip later, while a modifier changes the client's state at once: a key sent
+// just before a modifier changes reaches the client with the new modifiers. A fast hand leaves
+// this much between a key and the next Shift or AltGr change.
+constexpr std::chrono::milliseconds kModifierSettle{20};
 // Keys waiting for the bus beyond this are dropped: the portal has stopped taking them.
 constexpr std::size_t kMaxQueuedKeys = 1 << 14;
 
@@ -548,6 +553,9 @@ void PortalSession::sendQueued() {
             }
             event = m_keys.front();
             m_keys.pop_front();
+        }
+        if (event.settle) {
+            std::this_thread::sleep_for(kModifierSettle);
         }
         std::string error;
         if (!sendKey(event, error)) {

@@ -50,8 +50,10 @@ public:
     struct KeyEvent {
         std::int32_t key = 0;  // Linux input key code
         bool pressed = false;
+        // Sent only after the keys before it had time to reach the client: a modifier change.
+        bool settle = false;
     };
-    // Queues the events of one character, kept whole; typed only while Active, dropped otherwise.
+    // Queues the events of a block, whole or not at all; typed only while Active.
     void typeKeys(const std::vector<KeyEvent>& events);
     // Wakes the thread to send what is queued.
     void flush();

@@ -237,7 +237,7 @@ TEST_F(PortalSink, ConsentOnceThenTheStoredTokenIsOfferedAndTypingSurvivesAPorta
     EXPECT_EQ(testutil::readAll(tokenFile), "again-1\n");
 }
 
-// Our Shift (42) and AltGr (100) around each key, level 4 included; each event awaited, so the
+// Our Shift (42) and AltGr (100) for each key, level 4 included; each event awaited, so the
 // order holds. A key the portal refuses mid-character, and a sink dropped mid-scan, leave
 // nothing down.
 TEST_F(PortalSink, KeysAndLevelsAreOursAndNothingStaysDownOnAnyWayOut) {
@@ -248,10 +248,12 @@ TEST_F(PortalSink, KeysAndLevelsAreOursAndNothingStaysDownOnAnyWayOut) {
     // Z at Shift, @ at AltGr, ¿ at Shift+AltGr of the ß key (12), then ¡ at level 4 of the 1 key.
     block("Z@\xBF\xA1x");
     ASSERT_TRUE(waitFor([&] { return reportsWith("refused a key") == 1; }));
-    const std::vector<std::string> expected{
-        "42 1", "21 1", "21 0",  "42 0", "100 1", "16 1",  "16 0", "100 0", "42 1", "100 1",
-        "12 1", "12 0", "100 0", "42 0", "42 1",  "100 1", "2 1",  "100 0", "42 0"};
-    EXPECT_EQ(typed(), expected) << "x is dropped with the failed session";
+    // Two Shift taps first: mutter drops a new device's first keys. A modifier stays down while
+    // the next character needs it too.
+    const std::vector<std::string> expected{"42 1", "42 0", "42 1",  "42 0", "42 1", "21 1",
+                                            "21 0", "42 0", "100 1", "16 1", "16 0", "42 1",
+                                            "12 1", "12 0", "2 1",   "42 0", "100 0"};
+    EXPECT_EQ(typed(true), expected) << "x is dropped with the failed session";
     sink.reset();
     stop(mock);
 
