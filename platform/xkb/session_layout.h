@@ -17,7 +17,17 @@ struct SessionLayout {
     std::string source;  // where the names came from, for --verbose
 };
 
-SessionLayout detectSessionLayout();
+// `activeGroup`, when given, is the active layout as the desktop reports it at run time (KDE
+// keeps it in KWin, not in kxkbrc); it replaces what the stored settings say.
+SessionLayout detectSessionLayout(std::optional<unsigned> activeGroup = std::nullopt);
+
+// Changes whenever the stored layout settings may have changed (PELMORA_LAYOUT, GNOME's dconf
+// database, KDE's kxkbrc): one stat per file, so a sink can look at every scan and run the
+// slower detectSessionLayout only when the user switched or edited layouts.
+std::string sessionLayoutStamp();
+
+// Whether this is a KDE Plasma session, whose active layout only KWin knows.
+bool kdeSession();
 
 // "de", "de:nodeadkeys", "us,de:nodeadkeys": layouts separated by commas, each with an optional
 // variant after ':'. Nothing when the text is not of that form.
