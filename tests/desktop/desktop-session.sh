@@ -5,9 +5,9 @@
 # and a second private bus stands in for the system bus, with a mocked logind (the shell dies
 # without one).
 #
-#   desktop-session.sh start DIR gnome|kde LAYOUT[:VARIANT]
-#       starts the session in DIR (created if missing) and stays in the foreground until it ends
-#       or is sent TERM; DIR/ready appears when it is usable, DIR/failed (with the reason) when it
+#   desktop-session.sh start DIR gnome|kde LAYOUT[:VARIANT][,LAYOUT[:VARIANT]...]
+#       starts the session, its first layout active, in DIR (created if missing) and stays in
+#       the foreground until it ends or is sent TERM; DIR/ready appears when it is usable, DIR/failed (with the reason) when it
 #       cannot start, DIR/env holds the variables a client of the session needs
 #   desktop-session.sh run DIR PROGRAM [ARG...]   runs a program as the session's user, in its
 #                                                 environment (no DISPLAY)
@@ -15,9 +15,11 @@
 #                                                 pelmora-receiver, writing what it receives to
 #                                                 FILE (GNOME: foot running cat in raw mode; KDE:
 #                                                 a GTK window, as foot dies there)
-#   desktop-session.sh eval DIR JAVASCRIPT       GNOME: runs JavaScript in the shell, prints the
+#   desktop-session.sh eval DIR JAVASCRIPT        GNOME: runs JavaScript in the shell, prints the
 #                                                 result
 #   desktop-session.sh focus DIR                  prints the title of the focused window
+#   desktop-session.sh layout DIR INDEX           makes the session's INDEXth layout (from 0)
+#                                                 the active one
 #   desktop-session.sh activate DIR TITLE         gives the focus to the window with that title
 #   desktop-session.sh consent DIR                answers GNOME's "Remote desktop" dialog with
 #                                                 "Allow remote interaction" and "Share" (KDE
@@ -162,6 +164,17 @@ eval)
   shell_eval "$3"
   exit $?
   ;;
+layout)
+  # As the user's layout switcher does it.
+  if [ "$desktop" = gnome ]; then
+    shell_eval "imports.ui.status.keyboard.getInputSourceManager().inputSources[$3].activate(true)" \
+      >/dev/null
+  else
+    [ "$(as_user gdbus call --session --dest org.kde.keyboard --object-path /Layouts \
+      --method org.kde.KeyboardLayouts.setLayout "$3")" = "(true,)" ]
+  fi
+  exit $?
+  ;;
 activate)
   title=${3//\'/\\\'}
   if [ "$desktop" = gnome ]; then
@@ -192,9 +205,17 @@ consent)
 esac
 
 # ---- start ----
-layout=${4:-us}
-variant=
-case $layout in *:*) variant=${layout#*:}; layout=${layout%%:*} ;; esac
+# LAYOUT[:VARIANT][,LAYOUT[:VARIANT]...]: the session's layouts, the first one active.
+layouts= variants= sources=
+IFS=, read -ra wanted <<<"${4:-us}"
+for l in "${wanted[@]}"; do
+  v=
+  case $l in *:*) v=${l#*:}; l=${l%%:*} ;; esac
+  layouts+=${layouts:+,}$l
+  variants+=,$v
+  sources+="${sources:+, }('xkb', '$l${v:++$v}')"
+done
+variants=${variants#,}
 mkdir -p "$dir"
 rm -f "$dir/ready" "$dir/failed"
 fail() {
@@ -232,8 +253,8 @@ if [ "$desktop" = kde ]; then
   {
     echo "[Layout]"
     echo "Use=true"
-    echo "LayoutList=$layout"
-    echo "VariantList=$variant"
+    echo "LayoutList=$layouts"
+    echo "VariantList=$variants"
   } >"$dir/home/.config/kxkbrc"
 fi
 [ "$(id -u)" -eq 0 ] && chown -R nobody:nogroup "$dir"
@@ -315,8 +336,7 @@ try_start() {
     wait_for 60 kwin_up
     return
   fi
-  as_user gsettings set org.gnome.desktop.input-sources sources \
-    "[('xkb', '$layout${variant:++$variant}')]" || return 1
+  as_user gsettings set org.gnome.desktop.input-sources sources "[$sources]" || return 1
   # No blanking, locking or animations in the middle of a test.
   as_user gsettings set org.gnome.desktop.session idle-delay 0
   as_user gsettings set org.gnome.desktop.screensaver lock-enabled false

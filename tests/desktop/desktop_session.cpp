@@ -43,8 +43,8 @@ DesktopSession::DesktopSession(const std::string& desktop, const std::string& la
         return;
     }
     m_dir = dir;
-    m_session = xtest::Child({PELMORA_DESKTOP_SESSION, "start", m_dir, desktop, layout}, {},
-                             false, true);
+    m_session =
+        xtest::Child({PELMORA_DESKTOP_SESSION, "start", m_dir, desktop, layout}, {}, false, true);
     // Three attempts of up to 90 s each when the shell hangs at start.
     const auto end = std::chrono::steady_clock::now() + 300s;
     while (!exists(m_dir + "/ready") && !exists(m_dir + "/failed") &&
@@ -54,9 +54,9 @@ DesktopSession::DesktopSession(const std::string& desktop, const std::string& la
         }
     }
     if (!exists(m_dir + "/ready")) {
-        m_why = exists(m_dir + "/failed") ? trimmed(readFile(m_dir + "/failed"))
-                                          : "the " + desktop + " session did not start: " +
-                                                m_session.errors() + log();
+        m_why = exists(m_dir + "/failed")
+                    ? trimmed(readFile(m_dir + "/failed"))
+                    : "the " + desktop + " session did not start: " + m_session.errors() + log();
         return;
     }
     m_ok = true;
@@ -70,7 +70,9 @@ DesktopSession::~DesktopSession() {
     }
 }
 
-std::string DesktopSession::log() const { return readFile(m_dir + "/session.log"); }
+std::string DesktopSession::log() const {
+    return readFile(m_dir + "/session.log");
+}
 
 xtest::Child DesktopSession::spawn(const std::vector<std::string>& argv, bool captureStderr) {
     std::vector<std::string> all{PELMORA_DESKTOP_SESSION, "run", m_dir};
@@ -107,8 +109,8 @@ bool DesktopSession::waitForFocus(const std::string& title, int ms) {
 }
 
 bool DesktopSession::startReceiver() {
-    m_receiver = xtest::Child({PELMORA_DESKTOP_SESSION, "receiver", m_dir, m_dir + "/received"},
-                              {}, false, true);
+    m_receiver = xtest::Child({PELMORA_DESKTOP_SESSION, "receiver", m_dir, m_dir + "/received"}, {},
+                              false, true);
     if (!waitForFocus(kReceiverTitle, 30000)) {
         m_why = "the receiver did not get the focus (focus: \"" + focus() +
                 "\"): " + m_receiver.errors();
@@ -117,6 +119,8 @@ bool DesktopSession::startReceiver() {
     return true;
 }
 
-std::string DesktopSession::received() const { return readFile(m_dir + "/received"); }
+std::string DesktopSession::received() const {
+    return readFile(m_dir + "/received");
+}
 
 }  // namespace desktoptest

@@ -6,6 +6,7 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <random>
@@ -23,8 +24,20 @@ using desktoptest::DesktopSession;
 
 struct Case {
     const char* desktop;
-    const char* layout;
+    const char* layouts;  // the session's, comma-separated
+    int switchTo;         // the one the user makes active once typing works, or -1
+    std::string typedOn() const {
+        std::string all = layouts;
+        for (int i = 0; i < switchTo; ++i) {
+            all.erase(0, all.find(',') + 1);
+        }
+        return all.substr(0, all.find(','));
+    }
 };
+
+void PrintTo(const Case& c, std::ostream* os) {
+    *os << c.desktop << " " << c.layouts;
+}
 
 std::string escaped(const std::string& s) {
     std::string out;
@@ -72,7 +85,7 @@ protected:
         if (!xtest::haveProgram("xkbcli")) {
             GTEST_SKIP() << "xkbcli is not installed (tools/bootstrap.sh test)";
         }
-        session = std::make_unique<DesktopSession>(GetParam().desktop, GetParam().layout);
+        session = std::make_unique<DesktopSession>(GetParam().desktop, GetParam().layouts);
         if (!session->ok()) {
             GTEST_SKIP() << session->why();
         }
@@ -151,9 +164,13 @@ TEST_P(RealDesktop, RandomScansArriveExactlyLessTheReportedSkipsAndNoKeyStaysDow
     ASSERT_TRUE(session->startReceiver()) << session->why();
     startDaemon();
     waitUntilTyping();
+    if (GetParam().switchTo >= 0) {
+        ASSERT_TRUE(session->command({"layout", std::to_string(GetParam().switchTo)}));
+        std::this_thread::sleep_for(1s);
+    }
 
     // Scans of 8 to 40 characters, each in one burst, with a pause for the next aim.
-    const std::string layout = GetParam().layout;
+    const std::string layout = GetParam().typedOn();
     const std::vector<std::uint16_t> sent =
         xtest::randomLatin1(400, static_cast<unsigned>(std::hash<std::string>{}(layout)));
     std::mt19937 pace(7);
@@ -201,11 +218,15 @@ TEST_P(RealDesktop, RandomScansArriveExactlyLessTheReportedSkipsAndNoKeyStaysDow
 }
 
 INSTANTIATE_TEST_SUITE_P(, RealDesktop,
-                         ::testing::Values(Case{"gnome", "us"}, Case{"gnome", "de"},
-                                           Case{"gnome", "fr"}, Case{"kde", "fr"},
-                                           Case{"kde", "de"}),
+                         ::testing::Values(Case{"gnome", "us", -1}, Case{"gnome", "de", -1},
+                                           Case{"gnome", "fr", -1}, Case{"gnome", "us,de", 1},
+                                           Case{"kde", "fr", -1}, Case{"kde", "de", -1},
+                                           Case{"kde", "us,fr", 1}),
                          [](const ::testing::TestParamInfo<Case>& p) {
-                             return std::string(p.param.desktop) + "_" + p.param.layout;
+                             std::string name =
+                                 std::string(p.param.desktop) + "_" + p.param.layouts;
+                             std::replace(name.begin(), name.end(), ',', '_');
+                             return p.param.switchTo < 0 ? name : name + "_switched";
                          });
 
 }  // namespace

@@ -16,7 +16,7 @@ target_compile_definitions(desktop_typing_test PRIVATE
 add_dependencies(desktop_typing_test pelmorad)
 
 # One CTest test per desktop and layout; one desktop at a time, as they share the two cores.
-foreach(case gnome_us gnome_de gnome_fr kde_fr kde_de)
+foreach(case gnome_us gnome_de gnome_fr gnome_us_de_switched kde_fr kde_de kde_us_fr_switched)
   add_test(NAME desktop_${case} COMMAND desktop_typing_test
                                         --gtest_filter=*RealDesktop.*/${case})
   set_tests_properties(desktop_${case} PROPERTIES LABELS desktop RESOURCE_LOCK desktop
