@@ -43,11 +43,12 @@ kde) current=KDE ;;
 *) echo "desktop-session.sh: no session in $dir" >&2; exit 2 ;;
 esac
 
-# Runs its arguments as the session's user with the session's environment.
+# Runs its arguments as the session's user with the session's environment; they end with the
+# process that started them, so a killed test leaves nothing typing or holding its port.
 as_user() { (exec_as_user "$@"); }
 exec_as_user() {
-  local pre=()
-  [ "$(id -u)" -eq 0 ] && pre=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
+  local pre=(setpriv --pdeathsig TERM)
+  [ "$(id -u)" -eq 0 ] && pre+=(--reuid=nobody --regid=nogroup --clear-groups)
   exec "${pre[@]}" env -i PATH=/usr/bin:/bin HOME="$dir/home" XDG_RUNTIME_DIR="$dir/run" \
     XDG_CONFIG_HOME="$dir/home/.config" XDG_DATA_HOME="$dir/home/.local/share" \
     XDG_CACHE_HOME="$dir/home/.cache" LANG=C.UTF-8 XDG_CURRENT_DESKTOP=$current \
@@ -333,7 +334,7 @@ try_start() {
   if [ "$desktop" = kde ]; then
     spawn "$dir/kwin/kwin_wayland" --virtual --no-lockscreen --no-global-shortcuts \
       --socket wayland-0 --width 1280 --height 720
-    wait_for 60 kwin_up
+    wait_for 45 kwin_up
     return
   fi
   as_user gsettings set org.gnome.desktop.input-sources sources "[$sources]" || return 1
@@ -343,9 +344,9 @@ try_start() {
   as_user gsettings set org.gnome.desktop.interface enable-animations false
   spawn gnome-shell --headless --wayland --no-x11 --wayland-display=wayland-0 \
     --virtual-monitor 1280x720 --unsafe-mode
-  wait_for 60 shell_eval 'global.display.get_n_monitors()' || return 1
+  wait_for 45 shell_eval 'global.display.get_n_monitors()' || return 1
   # The overview it opens at start would take the focus from every window.
-  wait_for 20 shell_eval 'if (Main.layoutManager._startingUp) throw "starting"; 1' || return 1
+  wait_for 15 shell_eval 'if (Main.layoutManager._startingUp) throw "starting"; 1' || return 1
   overview_hidden() {
     shell_eval 'Main.overview.hide()' && [ "$(shell_eval 'Main.overview.visible')" = false ]
   }
@@ -364,8 +365,12 @@ for attempt in 1 2 3; do
       echo "XDG_CURRENT_DESKTOP=$current"
     } >"$dir/env"
     touch "$dir/ready"
-    wait "${pids[-1]}"
-    echo "desktop-session: the compositor ended" >>"$dir/session.log"
+    # Until the compositor ends, or whoever started the session does without ending it.
+    while kill -0 "${pids[-1]}" 2>/dev/null && kill -0 "$PPID" 2>/dev/null; do
+      sleep 1 &
+      wait $!
+    done
+    echo "desktop-session: the compositor or the session's starter ended" >>"$dir/session.log"
     exit 1
   fi
 done
