@@ -207,7 +207,7 @@ esac
 
 # ---- start ----
 # LAYOUT[:VARIANT][,LAYOUT[:VARIANT]...]: the session's layouts, the first one active.
-layouts= variants= sources=
+layouts='' variants='' sources=''
 IFS=, read -ra wanted <<<"${4:-us}"
 for l in "${wanted[@]}"; do
   v=
