@@ -174,7 +174,9 @@ TEST_P(RealDesktop, RandomScansArriveExactlyLessTheReportedSkipsAndNoKeyStaysDow
     const std::vector<std::uint16_t> sent =
         xtest::randomLatin1(400, static_cast<unsigned>(std::hash<std::string>{}(layout)));
     std::mt19937 pace(7);
+    std::vector<std::size_t> scanStarts;
     for (std::size_t i = 0; i < sent.size();) {
+        scanStarts.push_back(i);
         const std::size_t n = std::min<std::size_t>(sent.size() - i, 8 + pace() % 33);
         ASSERT_TRUE(pty.send({sent.begin() + static_cast<std::ptrdiff_t>(i),
                               sent.begin() + static_cast<std::ptrdiff_t>(i + n)}));
@@ -185,19 +187,31 @@ TEST_P(RealDesktop, RandomScansArriveExactlyLessTheReportedSkipsAndNoKeyStaysDow
 
     const std::set<std::uint16_t> skipped = reportedSkips(daemon.errors());
     std::vector<std::uint16_t> typable;
-    for (std::uint16_t c : sent) {
-        if (skipped.count(c) == 0) {
-            typable.push_back(c);
+    std::vector<std::size_t> sentIndex;  // of each typable character
+    for (std::size_t i = 0; i < sent.size(); ++i) {
+        if (skipped.count(sent[i]) == 0) {
+            typable.push_back(sent[i]);
+            sentIndex.push_back(i);
         }
     }
     const std::string wanted = xtest::utf8(typable);
     std::size_t same = 0;
+    std::size_t sameChars = 0;
     while (same < got.size() && same < wanted.size() && got[same] == wanted[same]) {
+        sameChars += (static_cast<unsigned char>(wanted[same]) & 0xc0) != 0x80;
         ++same;
+    }
+    std::string where;
+    if (sameChars < sentIndex.size()) {
+        // Where in its scan the first wrong character was: faults cluster at scan starts.
+        const std::size_t at = sentIndex[sameChars];
+        const auto scan = std::upper_bound(scanStarts.begin(), scanStarts.end(), at) - 1;
+        where = ", character " + std::to_string(at) + " sent, " + std::to_string(at - *scan) +
+                " into scan " + std::to_string(scan - scanStarts.begin());
     }
     EXPECT_TRUE(got == wanted) << typable.size() << " characters expected (" << skipped.size()
                                << " skipped), " << got.size() << " bytes arrived for "
-                               << wanted.size() << ", first difference at byte " << same
+                               << wanted.size() << ", first difference at byte " << same << where
                                << ":\n  wanted " << escaped(wanted.substr(same, 40))
                                << "\n  got    " << escaped(got.substr(same, 40));
     // Only characters the layout really lacks may be skipped.
