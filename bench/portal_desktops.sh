@@ -33,6 +33,7 @@ run() {  # DESKTOP LAYOUT
 }
 if command -v gnome-shell >/dev/null && [ -e /usr/share/xdg-desktop-portal/portals/gnome.portal ]; then
   run gnome us
+  run gnome de
 
 else
   echo "gnome: skipped (gnome-shell or xdg-desktop-portal-gnome missing)"
