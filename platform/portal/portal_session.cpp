@@ -25,9 +25,10 @@ constexpr std::int32_t kLeftShift = 42;  // KEY_LEFTSHIFT, Shift_L on every layo
 constexpr int kWarmUpShiftTaps = 2;
 // GNOME Shell with an input method (IBus, there by default) hands each key to it and on to the
 // client a round trip later, while a modifier changes the client's state at once: a key sent
-// just before a modifier changes reaches the client with the new modifiers. A fast hand leaves
-// this much between a key and the next Shift or AltGr change.
-constexpr std::chrono::milliseconds kModifierSettle{20};
+// just before a modifier changes reaches the client with the new modifiers. Measured on a busy
+// machine (2 cores, load 4-5): with 12 ms between a key and the next Shift or AltGr change some
+// characters had the wrong case or level, with 25 and 40 ms about 1 in 1,000 still did.
+constexpr std::chrono::milliseconds kModifierSettle{60};
 // Keys waiting for the bus beyond this are dropped: the portal has stopped taking them.
 constexpr std::size_t kMaxQueuedKeys = 1 << 14;
 
@@ -555,7 +556,7 @@ void PortalSession::sendQueued() {
             m_keys.pop_front();
         }
         if (event.settle) {
-            std::this_thread::sleep_for(kModifierSettle);
+            std::this_thread::sleep_until(m_lastKeySent + kModifierSettle);
         }
         std::string error;
         if (!sendKey(event, error)) {
@@ -595,6 +596,7 @@ bool PortalSession::sendKey(const KeyEvent& event, std::string& error) {
         return false;
     }
     dbus_message_unref(reply);
+    m_lastKeySent = std::chrono::steady_clock::now();
     if (event.pressed) {
         m_held.push_back(event.key);
     } else {

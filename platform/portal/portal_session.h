@@ -92,6 +92,7 @@ private:
     bool m_watching = false;           // the signal matches are set on m_connection
     std::string m_lastFailure;         // said once, until a session works again
     std::vector<std::int32_t> m_held;  // pressed and not yet released, in order
+    std::chrono::steady_clock::time_point m_lastKeySent;
 
     mutable std::mutex m_mutex;
     State m_state = State::Starting;
