@@ -49,6 +49,8 @@ as_user() { (exec_as_user "$@"); }
 exec_as_user() {
   local pre=(setpriv --pdeathsig TERM)
   [ "$(id -u)" -eq 0 ] && pre+=(--reuid=nobody --regid=nogroup --clear-groups)
+  # Out of the caller's folder, which may be closed to nobody (a clone under /root).
+  cd "$dir" || return 1
   exec "${pre[@]}" env -i PATH=/usr/bin:/bin HOME="$dir/home" XDG_RUNTIME_DIR="$dir/run" \
     XDG_CONFIG_HOME="$dir/home/.config" XDG_DATA_HOME="$dir/home/.local/share" \
     XDG_CACHE_HOME="$dir/home/.cache" LANG=C.UTF-8 XDG_CURRENT_DESKTOP=$current \
