@@ -4,10 +4,12 @@
 // cannot start here.
 #include <gtest/gtest.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <random>
 #include <regex>
