@@ -27,6 +27,9 @@
 #
 # DIR/session.log holds the compositor's and the portals' output.
 set -uo pipefail
+# Read whole before it runs: a session lives for minutes, and a checkout meanwhile must not
+# change what it does next.
+{
 
 here=$(cd "$(dirname "$0")" && pwd)
 cmd=${1:-}
@@ -377,3 +380,5 @@ for attempt in 1 2 3; do
   fi
 done
 fail "the $desktop session did not start in 3 attempts (see $dir/session.log)"
+exit 1
+}
