@@ -23,6 +23,7 @@ run() {  # DESKTOP LAYOUT
   local dir=$work/$1-$2
   mkdir -p "$dir/run" "$dir/home"
   chown -R nobody:nogroup "$dir" && chmod 700 "$dir/run"
+  # shellcheck disable=SC2016 # expanded by the inner shell, as its own arguments
   timeout 300 unshare -m bash -c '
     for t in /dev/ttyS*; do [ -e "$t" ] && mount --bind /dev/null "$t"; done
     exec setpriv --reuid=nobody --regid=nogroup --clear-groups env -i PATH=/usr/bin:/bin \

@@ -217,8 +217,8 @@ public:
             return;
         }
         // Our own Shift and AltGr: the desktop applies its layout to key codes. They stay down
-        // while the next characters need them, as a hand would keep them, and change only with
-        // a pause (see PortalSession::KeyEvent::settle).
+        // while the next characters need them, as a hand would keep them: each change costs a
+        // pause (see PortalSession::KeyEvent::modifier).
         setModifiers(plan, stroke->shift, stroke->altGr);
         m_events.push_back({stroke->key, true});
         m_events.push_back({stroke->key, false});
@@ -235,21 +235,17 @@ public:
 
 private:
     void setModifiers(const KeyPlan& plan, bool shift, bool altGr) {
-        const std::size_t first = m_events.size();
         if (m_altGrDown && !altGr) {
-            m_events.push_back({plan.altGrKey, false});
+            m_events.push_back({plan.altGrKey, false, true});
         }
         if (m_shiftDown && !shift) {
-            m_events.push_back({plan.shiftKey, false});
+            m_events.push_back({plan.shiftKey, false, true});
         }
         if (!m_shiftDown && shift) {
-            m_events.push_back({plan.shiftKey, true});
+            m_events.push_back({plan.shiftKey, true, true});
         }
         if (!m_altGrDown && altGr) {
-            m_events.push_back({plan.altGrKey, true});
-        }
-        if (m_events.size() > first) {
-            m_events[first].settle = true;
+            m_events.push_back({plan.altGrKey, true, true});
         }
         m_shiftDown = shift;
         m_altGrDown = altGr;

@@ -23,12 +23,15 @@ constexpr std::uint32_t kKeyboardDevice = 1;
 constexpr std::uint32_t kPersistUntilRevoked = 2;
 constexpr std::int32_t kLeftShift = 42;  // KEY_LEFTSHIFT, Shift_L on every layout
 constexpr int kWarmUpShiftTaps = 2;
-// GNOME Shell with an input method (IBus, there by default) hands each key to it and on to the
-// client a round trip later, while a modifier changes the client's state at once: a key sent
-// just before a modifier changes reaches the client with the new modifiers. Measured on a busy
-// machine (2 cores, load 4-5): with 12 ms between a key and the next Shift or AltGr change some
-// characters had the wrong case or level, with 25 and 40 ms about 1 in 1,000 still did.
-constexpr std::chrono::milliseconds kModifierSettle{60};
+// GNOME Shell 43 with an input method (IBus, there by default) hands each key to it and on to
+// the client a round trip later, and tells the client of a modifier change only when that
+// modifier's own key comes back, if no other key arrived in between: keys sent before a Shift or
+// AltGr change then reach the client with the new modifiers, keys sent right after it with the
+// old ones, or the change is never told at all. So the session leaves this long between the
+// last key and a modifier change, and between the change and the next key. Measured on a busy
+// machine (2 cores, load 4-5), pausing only before the change: 12 ms lost some characters'
+// case or level, 25 to 60 ms about 1 in 1,000.
+constexpr std::chrono::milliseconds kModifierSettle{30};
 // Keys waiting for the bus beyond this are dropped: the portal has stopped taking them.
 constexpr std::size_t kMaxQueuedKeys = 1 << 14;
 
@@ -533,7 +536,8 @@ bool PortalSession::setUp(std::string& error, State& failure) {
     // Mutter drops the first key events of a new remote-input device: Shift taps, which type
     // nothing, take that loss instead of the first characters of the scan.
     for (int tap = 0; tap < kWarmUpShiftTaps; ++tap) {
-        if (!sendKey({kLeftShift, true}, error) || !sendKey({kLeftShift, false}, error)) {
+        if (!sendKey({kLeftShift, true, true}, error) ||
+            !sendKey({kLeftShift, false, true}, error)) {
             return false;
         }
     }
@@ -555,7 +559,7 @@ void PortalSession::sendQueued() {
             event = m_keys.front();
             m_keys.pop_front();
         }
-        if (event.settle) {
+        if (event.modifier != m_lastWasModifier) {
             std::this_thread::sleep_until(m_lastKeySent + kModifierSettle);
         }
         std::string error;
@@ -597,6 +601,7 @@ bool PortalSession::sendKey(const KeyEvent& event, std::string& error) {
     }
     dbus_message_unref(reply);
     m_lastKeySent = std::chrono::steady_clock::now();
+    m_lastWasModifier = event.modifier;
     if (event.pressed) {
         m_held.push_back(event.key);
     } else {

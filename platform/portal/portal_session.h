@@ -50,8 +50,8 @@ public:
     struct KeyEvent {
         std::int32_t key = 0;  // Linux input key code
         bool pressed = false;
-        // Sent only after the keys before it had time to reach the client: a modifier change.
-        bool settle = false;
+        // Shift or AltGr: between these and other keys the session pauses (kModifierSettle).
+        bool modifier = false;
     };
     // Queues the events of a block, whole or not at all; typed only while Active.
     void typeKeys(const std::vector<KeyEvent>& events);
@@ -93,6 +93,7 @@ private:
     std::string m_lastFailure;         // said once, until a session works again
     std::vector<std::int32_t> m_held;  // pressed and not yet released, in order
     std::chrono::steady_clock::time_point m_lastKeySent;
+    bool m_lastWasModifier = false;
 
     mutable std::mutex m_mutex;
     State m_state = State::Starting;

@@ -1,7 +1,8 @@
 // The keyboard layout of the session, for the sinks that need the user's keymap: named by the
 // user (PELMORA_LAYOUT, set by `pelmorad --layout`), else the desktop's own settings (GNOME's
 // input sources, KDE's kxkbrc), else XKB_DEFAULT_*, else /etc/default/keyboard. The active group
-// comes from GNOME's most recently used source or sway's IPC where they say; group 0 elsewhere.
+// comes from GNOME's most recently used source, KWin (asked by the caller) or sway's IPC where
+// they say; group 0 elsewhere.
 #pragma once
 
 #include <optional>
