@@ -19,8 +19,10 @@ declare -A groups=(
   [gui]="qt6-base-dev openbox trayer"
   # Real desktops for the portal sink: headless GNOME Shell with its portal (logind mocked on a
   # private system bus, foot as the terminal), and kwin_wayland with KDE's portal (which needs
-  # qtwayland5) typing into a GTK 3 window; xkbcli tells which characters a layout has.
-  [desktop]="gnome-shell mutter xdg-desktop-portal xdg-desktop-portal-gnome dconf-service dconf-gsettings-backend python3-dbusmock foot kwin-wayland xdg-desktop-portal-kde qtwayland5 python3-gi gir1.2-gtk-3.0 libxkbcommon-tools"
+  # qtwayland5) typing into a GTK 3 window; xkbcli tells which characters a layout has. IBus, as
+  # on a default GNOME desktop: keys pass through it, and GNOME records the active layout only
+  # while it runs.
+  [desktop]="gnome-shell mutter xdg-desktop-portal xdg-desktop-portal-gnome dconf-service dconf-gsettings-backend python3-dbusmock ibus foot kwin-wayland xdg-desktop-portal-kde qtwayland5 python3-gi gir1.2-gtk-3.0 libxkbcommon-tools"
   # wine puts wine, wineboot and wineserver on the PATH; wine64 alone does not.
   # The tray program's Wine tests: a window manager and a tray host, Tahoma (fonts-wine) and an
   # Arial stand-in (fonts-liberation) for the dialogs; libwine only recommends the fonts; xprop and
