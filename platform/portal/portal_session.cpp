@@ -27,11 +27,13 @@ constexpr int kWarmUpShiftTaps = 2;
 // the client a round trip later, and tells the client of a modifier change only when that
 // modifier's own key comes back, if no other key arrived in between: keys sent before a Shift or
 // AltGr change then reach the client with the new modifiers, keys sent right after it with the
-// old ones, or the change is never told at all. So the session leaves this long between the
-// last key and a modifier change, and between the change and the next key. Measured on a busy
-// machine (2 cores, load 4-5), pausing only before the change: 12 ms lost some characters'
-// case or level, 25 to 60 ms about 1 in 1,000.
+// old ones, or the change is never told at all. So the session leaves a pause before and after
+// each Shift or AltGr event, even between two of them: at least this long, and
+// on GNOME until the shell's main loop, which passes every key on, has answered twice, as on a
+// busy machine (2 cores, load 4-5) it lagged behind any fixed pause up to 60 ms now and then.
 constexpr std::chrono::milliseconds kModifierSettle{30};
+constexpr int kShellRoundTrips = 2;
+constexpr int kShellRoundTripTimeoutMs = 1000;
 // Keys waiting for the bus beyond this are dropped: the portal has stopped taking them.
 constexpr std::size_t kMaxQueuedKeys = 1 << 14;
 
@@ -559,8 +561,9 @@ void PortalSession::sendQueued() {
             event = m_keys.front();
             m_keys.pop_front();
         }
-        if (event.modifier != m_lastWasModifier) {
+        if (event.modifier || m_lastWasModifier) {
             std::this_thread::sleep_until(m_lastKeySent + kModifierSettle);
+            waitForShell();
         }
         std::string error;
         if (!sendKey(event, error)) {
@@ -608,6 +611,29 @@ bool PortalSession::sendKey(const KeyEvent& event, std::string& error) {
         m_held.erase(std::remove(m_held.begin(), m_held.end(), event.key), m_held.end());
     }
     return true;
+}
+
+void PortalSession::waitForShell() {
+    for (int i = 0; i < kShellRoundTrips && m_shellAnswers; ++i) {
+        DBusMessage* call = dbus_message_new_method_call("org.gnome.Shell", "/org/gnome/Shell",
+                                                         DBUS_INTERFACE_PROPERTIES, "Get");
+        if (call == nullptr) {
+            return;
+        }
+        dbus_message_set_auto_start(call, FALSE);  // never start a shell that is not there
+        const char* interface = "org.gnome.Shell";
+        const char* property = "ShellVersion";
+        dbus_message_append_args(call, DBUS_TYPE_STRING, &interface, DBUS_TYPE_STRING, &property,
+                                 DBUS_TYPE_INVALID);
+        DBusMessage* reply = dbus_connection_send_with_reply_and_block(
+            m_connection, call, kShellRoundTripTimeoutMs, nullptr);
+        dbus_message_unref(call);
+        if (reply == nullptr) {
+            m_shellAnswers = false;  // not GNOME Shell, or it does not answer: the pause alone
+            return;
+        }
+        dbus_message_unref(reply);
+    }
 }
 
 void PortalSession::releaseHeld() {

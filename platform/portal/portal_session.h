@@ -50,7 +50,7 @@ public:
     struct KeyEvent {
         std::int32_t key = 0;  // Linux input key code
         bool pressed = false;
-        // Shift or AltGr: between these and other keys the session pauses (kModifierSettle).
+        // Shift or AltGr: the session pauses before and after these (kModifierSettle).
         bool modifier = false;
     };
     // Queues the events of a block, whole or not at all; typed only while Active.
@@ -74,6 +74,7 @@ private:
     void sendQueued();
     bool sendKey(const KeyEvent& event, std::string& error);
     void releaseHeld();
+    void waitForShell();
     void closeSession();
     void fail(State state, const std::string& reason);
     std::string nextToken();
@@ -94,6 +95,7 @@ private:
     std::vector<std::int32_t> m_held;  // pressed and not yet released, in order
     std::chrono::steady_clock::time_point m_lastKeySent;
     bool m_lastWasModifier = false;
+    bool m_shellAnswers = true;  // GNOME Shell's ShellVersion, read to wait for its main loop
 
     mutable std::mutex m_mutex;
     State m_state = State::Starting;
