@@ -28,10 +28,12 @@ constexpr int kWarmUpShiftTaps = 2;
 // modifier's own key comes back, if no other key arrived in between: keys sent before a Shift or
 // AltGr change then reach the client with the new modifiers, keys sent right after it with the
 // old ones, or the change is never told at all. So the session leaves a pause before and after
-// each Shift or AltGr event, even between two of them: at least this long, and
-// on GNOME until the shell's main loop, which passes every key on, has answered twice, as on a
-// busy machine (2 cores, load 4-5) it lagged behind any fixed pause up to 60 ms now and then.
-constexpr std::chrono::milliseconds kModifierSettle{30};
+// each Shift or AltGr event, even between two of them: at least this long, and on GNOME until
+// the shell's main loop, which passes every key on, has answered twice. Measured on a busy
+// machine (2 cores, load 4-6): pauses of 12 to 60 ms still lost some characters' case or level
+// now and then (in about 1 of 1,000, or 1 of 300 with many level-3 and level-4 characters),
+// 100 ms none.
+constexpr std::chrono::milliseconds kModifierSettle{100};
 constexpr int kShellRoundTrips = 2;
 constexpr int kShellRoundTripTimeoutMs = 1000;
 // Keys waiting for the bus beyond this are dropped: the portal has stopped taking them.
