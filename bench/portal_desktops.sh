@@ -2,6 +2,7 @@
 # Typing through the real desktop portal of headless GNOME Shell and KWin (portal_desktops.py):
 # chars/s, exactness and scan-to-typed time per desktop and layout. Run as root: each desktop runs
 # as nobody in a mount namespace where every /dev/ttyS* is /dev/null. Argument: a build directory.
+# PM_KEEP=1 keeps the desktops' logs; PM_ONLY_GNOME=1 skips KDE.
 set -uo pipefail
 build=$(realpath "${1:-build/release}")
 here=$(realpath "$(dirname "$0")")
