@@ -28,6 +28,10 @@ if [ -x "$build/bench/bench_wayland_typing" ]; then
   echo
   "$build/bench/bench_wayland_typing"
 fi
+# The same through the real desktop portals of headless GNOME Shell and KWin, next to the native
+# figures above (needs root, and the GNOME and KDE packages of tools/bootstrap.sh).
+echo
+"$(dirname "$0")/portal_desktops.sh" "$build"
 if [ -x "$build/bench/bench_shell_lifecycle" ]; then
   echo
   "$build/bench/bench_shell_lifecycle"

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that the build, the tests and the demo need. Idempotent: apt-get
 # runs only when something is missing (through sudo when not root).
-#   tools/bootstrap.sh [group...]   groups: build test x11 wayland gui windows windows32 installer
-#   fuzz vm (default: all but windows, windows32, installer and vm; windows32 is 32-bit Wine for
+#   tools/bootstrap.sh [group...]   groups: build test x11 wayland gui desktop windows windows32
+#   installer fuzz vm (default: all but windows, windows32, installer and vm; windows32 is 32-bit Wine for
 #   the i686 tests, about 1.1 GB, and turns on the i386 architecture; installer is NSIS, for the
 #   Windows installers)
 set -euo pipefail
@@ -18,6 +18,12 @@ declare -A groups=(
   # Xwayland with xterm for X clients under it (xhost to admit root, xkbcomp to read keymaps).
   [wayland]="libwayland-dev wayland-protocols libxkbcommon-dev sway wtype wayland-utils xwayland xterm x11-xserver-utils x11-xkb-utils"
   [gui]="qt6-base-dev openbox trayer"
+  # Real desktops for the portal sink: headless GNOME Shell with its portal (logind mocked on a
+  # private system bus, foot as the terminal), and kwin_wayland with KDE's portal (which needs
+  # qtwayland5) typing into a GTK 3 window; xkbcli tells which characters a layout has. IBus, as
+  # on a default GNOME desktop: keys pass through it, and GNOME records the active layout only
+  # while it runs.
+  [desktop]="gnome-shell mutter xdg-desktop-portal xdg-desktop-portal-gnome dconf-service dconf-gsettings-backend python3-dbusmock ibus foot kwin-wayland xdg-desktop-portal-kde qtwayland5 python3-gi gir1.2-gtk-3.0 libxkbcommon-tools"
   # wine puts wine, wineboot and wineserver on the PATH; wine64 alone does not.
   # The tray program's Wine tests: a window manager and a tray host, Tahoma (fonts-wine) and an
   # Arial stand-in (fonts-liberation) for the dialogs; libwine only recommends the fonts; xprop and
@@ -30,7 +36,7 @@ declare -A groups=(
 )
 
 wanted=("$@")
-[ ${#wanted[@]} -gt 0 ] || wanted=(build test x11 wayland gui fuzz)
+[ ${#wanted[@]} -gt 0 ] || wanted=(build test x11 wayland gui desktop fuzz)
 
 missing=()
 for group in "${wanted[@]}"; do

@@ -7,10 +7,12 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
+#include <vector>
 
 #include "platform/portal/portal_session.h"
 #include "platform/posix/settings_file.h"
-#include "platform/x11/x11_key_plan.h"
+#include "platform/uinput/uinput_key_sink.h"
 #include "platform/xkb/session_layout.h"
 #include "settings/product_info.h"
 
@@ -21,6 +23,8 @@ namespace {
 constexpr std::chrono::seconds kAskAgainAfterRefusal{30};
 // What the factory may spend on the bus: it runs on the reader thread.
 constexpr int kProbeTimeoutMs = 2000;
+// KWin answers at once; one that does not must not hold up a scan for long.
+constexpr int kLayoutQueryTimeoutMs = 300;
 
 void reportToStderr(const std::string& text) {
     std::fprintf(stderr, "pelmora: %s\n", text.c_str());
@@ -63,11 +67,107 @@ bool portalProperty(DBusConnection* connection, const char* name, std::uint32_t&
     return ok;
 }
 
+// KWin's own record of the active layout (org.kde.keyboard, 5.27): kxkbrc holds only the list.
+std::optional<unsigned> kdeActiveLayout(DBusConnection* connection) {
+    DBusMessage* call = dbus_message_new_method_call("org.kde.keyboard", "/Layouts",
+                                                     "org.kde.KeyboardLayouts", "getLayout");
+    if (call == nullptr) {
+        return std::nullopt;
+    }
+    DBusMessage* reply =
+        dbus_connection_send_with_reply_and_block(connection, call, kLayoutQueryTimeoutMs, nullptr);
+    dbus_message_unref(call);
+    std::optional<unsigned> index;
+    dbus_uint32_t value = 0;
+    if (reply != nullptr &&
+        dbus_message_get_args(reply, nullptr, DBUS_TYPE_UINT32, &value, DBUS_TYPE_INVALID)) {
+        index = value;
+    }
+    if (reply != nullptr) {
+        dbus_message_unref(reply);
+    }
+    return index;
+}
+
+// The session's layout as key plans, made again when the user switches or edits layouts.
+class LayoutFollower {
+public:
+    explicit LayoutFollower(std::function<void(const std::string&)> report)
+        : m_report(std::move(report)) {}
+    ~LayoutFollower() {
+        if (m_kde != nullptr) {
+            dbus_connection_close(m_kde);
+            dbus_connection_unref(m_kde);
+        }
+    }
+    LayoutFollower(const LayoutFollower&) = delete;
+    LayoutFollower& operator=(const LayoutFollower&) = delete;
+
+    // False with `error` set when the layout cannot be compiled.
+    bool refresh(std::string& error) {
+        std::optional<unsigned> kdeGroup;
+        if (kdeSession()) {
+            if (m_kde == nullptr) {
+                m_kde = openSessionBus(nullptr);
+            }
+            if (m_kde != nullptr) {
+                kdeGroup = kdeActiveLayout(m_kde);
+            }
+        }
+        const std::string stamp = sessionLayoutStamp();
+        if (m_made && stamp == m_stamp && kdeGroup == m_kdeGroup) {
+            return true;
+        }
+        const SessionLayout layout = detectSessionLayout(kdeGroup);
+        XkbKeymapPtr keymap = compileKeymap(layout.names, error);
+        if (!keymap) {
+            error += "; name the layout with --layout (e.g. --layout de:nodeadkeys)";
+            return false;
+        }
+        std::string name = layout.names.describe();
+        if (layout.group != 0) {
+            name += " group " + std::to_string(layout.group + 1);
+        }
+        name += " (from " + layout.source + ")";
+        if (m_made && name != m_plans[0].layoutName) {
+            m_report("the keyboard layout is now " + name);
+            m_reported = {};
+        }
+        // The modifiers are ours to press, so every level of the layout is reachable.
+        m_plans[0] = planKeys(keymap.get(), layout.group, false, true);
+        m_plans[1] = planKeys(keymap.get(), layout.group, true, true);
+        m_plans[0].layoutName = m_plans[1].layoutName = name;
+        m_stamp = stamp;
+        m_kdeGroup = kdeGroup;
+        m_made = true;
+        return true;
+    }
+
+    const KeyPlan& plan(bool capsLock) const { return m_plans[capsLock ? 1 : 0]; }
+
+    // True the first time `codeUnit` is missing from the current layout.
+    bool firstMiss(std::uint16_t codeUnit) {
+        const bool first = !m_reported[codeUnit & 0xff];
+        m_reported[codeUnit & 0xff] = true;
+        return first;
+    }
+
+private:
+    std::function<void(const std::string&)> m_report;
+    DBusConnection* m_kde = nullptr;
+    KeyPlan m_plans[2];
+    std::string m_stamp;
+    std::optional<unsigned> m_kdeGroup;
+    bool m_made = false;
+    std::array<bool, 256> m_reported{};
+};
+
 class PortalKeySink : public KeySink {
 public:
-    PortalKeySink(DBusConnection* connection, unsigned version, std::optional<KeyPlan> plan,
+    PortalKeySink(DBusConnection* connection, unsigned version,
+                  std::unique_ptr<LayoutFollower> layout,
                   std::function<void(const std::string&)> report)
-        : m_plan(std::move(plan)),
+        : m_layout(std::move(layout)),
           m_report(report),
           m_session(connection, version, portalTokenPath(), std::move(report),
                     PortalSession::Timing{}) {}
@@ -93,34 +193,71 @@ public:
                 m_session.restart();
             }
         }
+        // The user may have switched layouts or toggled Caps Lock since the last scan.
+        std::string error;
+        if (!m_layout->refresh(error) && error != m_layoutError) {
+            m_report(error);
+        }
+        m_layoutError = error;
+        m_capsLocked = capsLockLit();
     }
 
     void sendKey(std::uint16_t codeUnit) override {
         if (!keyboardTypable(codeUnit)) {
             return;  // NUL, DEL, C0 without a key, C1: never typed
         }
-        // GNOME and KDE type a keysym only where the active layout has it at its plain, Shift
-        // or AltGr level, and drop the rest silently.
-        if (m_plan && !m_plan->strokeFor(codeUnit)) {
-            if (!m_reported[codeUnit]) {
-                m_reported[codeUnit] = true;
-                m_report("the keyboard layout " + m_plan->layoutName + " has no key for " +
+        const KeyPlan& plan = m_layout->plan(m_capsLocked);
+        const std::optional<KeyStroke> stroke = plan.strokeFor(codeUnit);
+        if (!stroke) {
+            if (m_layout->firstMiss(codeUnit)) {
+                m_report("the keyboard layout " + plan.layoutName + " has no key for " +
                          describeCodeUnit(codeUnit) +
-                         ", so the desktop cannot type it: it is not typed");
+                         " (or only through a dead key): it is not typed");
             }
             return;
         }
-        if (auto keysym = x11::keysymForCodeUnit(codeUnit)) {
-            m_session.typeKeysym(*keysym);
-        }
+        // Our own Shift and AltGr: the desktop applies its layout to key codes. They stay down
+        // while the next characters need them, as a hand would keep them: each change costs a
+        // pause (see PortalSession::KeyEvent::modifier).
+        setModifiers(plan, stroke->shift, stroke->altGr);
+        m_events.push_back({stroke->key, true});
+        m_events.push_back({stroke->key, false});
     }
 
-    void endBlock() override { m_session.flush(); }
+    void endBlock() override {
+        setModifiers(m_layout->plan(m_capsLocked), false, false);
+        if (!m_events.empty()) {
+            m_session.typeKeys(m_events);
+            m_events.clear();
+        }
+        m_session.flush();
+    }
 
 private:
-    std::optional<KeyPlan> m_plan;
+    void setModifiers(const KeyPlan& plan, bool shift, bool altGr) {
+        if (m_altGrDown && !altGr) {
+            m_events.push_back({plan.altGrKey, false, true});
+        }
+        if (m_shiftDown && !shift) {
+            m_events.push_back({plan.shiftKey, false, true});
+        }
+        if (!m_shiftDown && shift) {
+            m_events.push_back({plan.shiftKey, true, true});
+        }
+        if (!m_altGrDown && altGr) {
+            m_events.push_back({plan.altGrKey, true, true});
+        }
+        m_shiftDown = shift;
+        m_altGrDown = altGr;
+    }
+
+    std::unique_ptr<LayoutFollower> m_layout;
+    std::vector<PortalSession::KeyEvent> m_events;  // this block's, handed over at its end
+    bool m_shiftDown = false;
+    bool m_altGrDown = false;
     std::function<void(const std::string&)> m_report;
-    std::array<bool, 256> m_reported{};
+    std::string m_layoutError;
+    bool m_capsLocked = false;
     std::optional<std::chrono::steady_clock::time_point> m_overSince;
     bool m_saidWaiting = false;
     PortalSession m_session;
@@ -175,16 +312,14 @@ std::unique_ptr<platform::KeySink> makePortalKeySink(
         dbus_connection_unref(connection);
         return nullptr;
     }
-    // The characters the desktop can type: those of the session's layout.
-    std::optional<platform::KeyPlan> plan;
-    const platform::SessionLayout layout = platform::detectSessionLayout();
-    std::string layoutError;
-    if (platform::XkbKeymapPtr keymap = platform::compileKeymap(layout.names, layoutError)) {
-        plan = platform::planKeys(keymap.get(), layout.group, false);
-        plan->layoutName = layout.names.describe() + " (from " + layout.source + ")";
-    } else {
-        report(layoutError + "; every character is handed to the desktop");
+    // The keys come from the session's layout: without one, nothing would be typed right.
+    auto layout = std::make_unique<platform::LayoutFollower>(report);
+    if (!layout->refresh(failure)) {
+        error = failure;
+        dbus_connection_close(connection);
+        dbus_connection_unref(connection);
+        return nullptr;
     }
-    return std::make_unique<platform::PortalKeySink>(connection, version, std::move(plan),
+    return std::make_unique<platform::PortalKeySink>(connection, version, std::move(layout),
                                                      std::move(report));
 }

@@ -1,6 +1,8 @@
 // One RemoteDesktop session with a keyboard, run by a thread of its own: every D-Bus call and
 // every wait for the desktop (the consent dialog above all) happens there, so the thread that
-// hands in keys never waits on the bus.
+// hands in keys never waits on the bus. Keys go out as key codes, one call at a time, each reply
+// awaited: GNOME and KDE handle concurrent calls out of order, and a release that overtakes its
+// press leaves the key down.
 #pragma once
 
 #include <dbus/dbus.h>
@@ -13,6 +15,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace platform {
 
@@ -44,8 +47,14 @@ public:
     State state() const;
     // Asks for a new session when the last one is over (refused, closed, failed); no-op otherwise.
     void restart();
-    // Queues one press and release of `keysym`; typed only while Active, dropped otherwise.
-    void typeKeysym(std::uint32_t keysym);
+    struct KeyEvent {
+        std::int32_t key = 0;  // Linux input key code
+        bool pressed = false;
+        // Shift or AltGr: the session pauses before and after these (kModifierSettle).
+        bool modifier = false;
+    };
+    // Queues the events of a block, whole or not at all; typed only while Active.
+    void typeKeys(const std::vector<KeyEvent>& events);
     // Wakes the thread to send what is queued.
     void flush();
 
@@ -63,6 +72,10 @@ private:
     void pump(int timeoutMs);
     void handle(DBusMessage* message);
     void sendQueued();
+    bool sendKey(const KeyEvent& event, std::string& error);
+    void releaseHeld();
+    void waitForShell();
+    void closeSession();
     void fail(State state, const std::string& reason);
     std::string nextToken();
 
@@ -77,14 +90,18 @@ private:
     std::map<std::string, Response> m_responses;  // by request path
     unsigned m_tokenCounter = 0;
     bool m_portalGone = false;
-    bool m_watching = false;    // the signal matches are set on m_connection
-    std::string m_lastFailure;  // said once, until a session works again
+    bool m_watching = false;           // the signal matches are set on m_connection
+    std::string m_lastFailure;         // said once, until a session works again
+    std::vector<std::int32_t> m_held;  // pressed and not yet released, in order
+    std::chrono::steady_clock::time_point m_lastKeySent;
+    bool m_lastWasModifier = false;
+    bool m_shellAnswers = true;  // GNOME Shell's ShellVersion, read to wait for its main loop
 
     mutable std::mutex m_mutex;
     State m_state = State::Starting;
     bool m_stop = false;
     bool m_wantStart = true;
-    std::deque<std::uint32_t> m_keys;
+    std::deque<KeyEvent> m_keys;
     int m_wakeFd = -1;
     std::thread m_thread;
 };

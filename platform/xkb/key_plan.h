@@ -15,7 +15,7 @@ namespace platform {
 struct KeyStroke {
     std::uint16_t key = 0;  // Linux input key code (KEY_*)
     bool shift = false;     // with the plan's Shift key held
-    bool altGr = false;     // with the plan's AltGr (ISO_Level3_Shift) key held
+    bool altGr = false;     // with the plan's AltGr (ISO_Level3_Shift) key held; both: level 4
     bool operator==(const KeyStroke&) const = default;
 };
 
@@ -25,8 +25,8 @@ struct KeyPlan {
     std::uint16_t altGrKey = 0;  // 0 when the layout has no AltGr
     std::string layoutName;      // what the plan was made for, for messages
 
-    // The stroke for a code unit, or nothing when the layout cannot type it with its plain,
-    // Shift or AltGr level.
+    // The stroke for a code unit, or nothing when the layout cannot type it with the levels the
+    // plan was made for.
     std::optional<KeyStroke> strokeFor(std::uint16_t codeUnit) const;
     // Every key a stroke uses, modifiers included: the keys a virtual keyboard declares.
     std::vector<std::uint16_t> keyCodes() const;

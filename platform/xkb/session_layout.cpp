@@ -1,5 +1,7 @@
 #include "platform/xkb/session_layout.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -72,6 +74,14 @@ std::vector<std::string> gnomeXkbSources(const std::string& text) {
         }
     }
     return out;
+}
+
+std::string configHome() {
+    std::string config = env("XDG_CONFIG_HOME");
+    if (config.empty() && !env("HOME").empty()) {
+        config = env("HOME") + "/.config";
+    }
+    return config;
 }
 
 }  // namespace
@@ -195,7 +205,26 @@ std::optional<unsigned> parseSwayActiveLayout(const std::string& json) {
     return static_cast<unsigned>(std::stoul(m[1]));
 }
 
-SessionLayout detectSessionLayout() {
+std::string sessionLayoutStamp() {
+    std::string stamp = env("PELMORA_LAYOUT");
+    // dconf and KDE replace the file on every write, so its change time moves.
+    for (const char* file : {"/dconf/user", "/kxkbrc"}) {
+        struct stat st {};
+        if (::stat((configHome() + file).c_str(), &st) == 0) {
+            stamp += ' ' + std::to_string(st.st_ino) + ':' + std::to_string(st.st_ctim.tv_sec) +
+                     '.' + std::to_string(st.st_ctim.tv_nsec);
+        } else {
+            stamp += " -";
+        }
+    }
+    return stamp;
+}
+
+bool kdeSession() {
+    return env("XDG_CURRENT_DESKTOP").find("KDE") != std::string::npos;
+}
+
+SessionLayout detectSessionLayout(std::optional<unsigned> activeGroup) {
     SessionLayout result;
     const std::string named = env("PELMORA_LAYOUT");
     if (!named.empty()) {
@@ -215,13 +244,10 @@ SessionLayout detectSessionLayout() {
             found = true;
         }
     }
-    if (!found && desktop.find("KDE") != std::string::npos) {
-        std::string config = env("XDG_CONFIG_HOME");
-        if (config.empty() && !env("HOME").empty()) {
-            config = env("HOME") + "/.config";
-        }
-        if (auto kde = parseKxkbrc(readFile(config + "/kxkbrc"))) {
+    if (!found && kdeSession()) {
+        if (auto kde = parseKxkbrc(readFile(configHome() + "/kxkbrc"))) {
             result.names = *kde;
+            result.group = activeGroup.value_or(0);
             result.source = "KDE keyboard settings (kxkbrc)";
             found = true;
         }

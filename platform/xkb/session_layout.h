@@ -1,7 +1,8 @@
 // The keyboard layout of the session, for the sinks that need the user's keymap: named by the
 // user (PELMORA_LAYOUT, set by `pelmorad --layout`), else the desktop's own settings (GNOME's
 // input sources, KDE's kxkbrc), else XKB_DEFAULT_*, else /etc/default/keyboard. The active group
-// comes from GNOME's most recently used source or sway's IPC where they say; group 0 elsewhere.
+// comes from GNOME's most recently used source, KWin (asked by the caller) or sway's IPC where
+// they say; group 0 elsewhere.
 #pragma once
 
 #include <optional>
@@ -17,7 +18,17 @@ struct SessionLayout {
     std::string source;  // where the names came from, for --verbose
 };
 
-SessionLayout detectSessionLayout();
+// `activeGroup`, when given, is the active layout as the desktop reports it at run time (KDE
+// keeps it in KWin, not in kxkbrc); it replaces what the stored settings say.
+SessionLayout detectSessionLayout(std::optional<unsigned> activeGroup = std::nullopt);
+
+// Changes whenever the stored layout settings may have changed (PELMORA_LAYOUT, GNOME's dconf
+// database, KDE's kxkbrc): one stat per file, so a sink can look at every scan and run the
+// slower detectSessionLayout only when the user switched or edited layouts.
+std::string sessionLayoutStamp();
+
+// Whether this is a KDE Plasma session, whose active layout only KWin knows.
+bool kdeSession();
 
 // "de", "de:nodeadkeys", "us,de:nodeadkeys": layouts separated by commas, each with an optional
 // variant after ':'. Nothing when the text is not of that form.

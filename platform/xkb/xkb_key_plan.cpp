@@ -89,7 +89,7 @@ XkbKeymapPtr compileKeymap(const LayoutNames& names, std::string& error) {
     return keymap;
 }
 
-KeyPlan planKeys(xkb_keymap* keymap, unsigned group, bool capsLock) {
+KeyPlan planKeys(xkb_keymap* keymap, unsigned group, bool capsLock, bool level4) {
     KeyPlan plan;
     const xkb_layout_index_t groups = xkb_keymap_num_layouts(keymap);
     if (groups == 0) {
@@ -104,16 +104,18 @@ KeyPlan planKeys(xkb_keymap* keymap, unsigned group, bool capsLock) {
     const xkb_mod_mask_t lockedMods = capsLock && lock != XKB_MOD_INVALID ? 1u << lock : 0;
 
     struct Level {
-        xkb_keycode_t modifierKey;  // 0: none
         bool shift;
         bool altGr;
     };
-    std::vector<Level> levels{{0, false, false}};
+    std::vector<Level> levels{{false, false}};
     if (shiftKc != 0) {
-        levels.push_back({shiftKc, true, false});
+        levels.push_back({true, false});
     }
     if (altGrKc != 0) {
-        levels.push_back({altGrKc, false, true});
+        levels.push_back({false, true});
+    }
+    if (level4 && shiftKc != 0 && altGrKc != 0) {
+        levels.push_back({true, true});
     }
     const xkb_keycode_t min = xkb_keymap_min_keycode(keymap);
     const xkb_keycode_t max = xkb_keymap_max_keycode(keymap);
@@ -124,8 +126,11 @@ KeyPlan planKeys(xkb_keymap* keymap, unsigned group, bool capsLock) {
             return plan;
         }
         xkb_state_update_mask(states.back().get(), 0, 0, lockedMods, 0, 0, group);
-        if (level.modifierKey != 0) {
-            xkb_state_update_key(states.back().get(), level.modifierKey, XKB_KEY_DOWN);
+        if (level.shift) {
+            xkb_state_update_key(states.back().get(), shiftKc, XKB_KEY_DOWN);
+        }
+        if (level.altGr) {
+            xkb_state_update_key(states.back().get(), altGrKc, XKB_KEY_DOWN);
         }
     }
     // The main block of a standard keyboard first, whatever the level: keys beyond it (the

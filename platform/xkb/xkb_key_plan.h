@@ -34,9 +34,9 @@ XkbKeymapPtr compileKeymap(const LayoutNames& names, std::string& error);
 
 // The keys that type each code unit in `group` (wrapped into the keymap's groups) with Caps Lock
 // on or off: keys of a standard keyboard's main block before others, then the plain level before
-// Shift before AltGr, then the lowest key code.
+// Shift before AltGr (before Shift+AltGr with `level4`), then the lowest key code.
 // Keypad keys (their result follows Num Lock), keys that change the keyboard's state and levels
 // that give a dead key are never used; a code unit that keyboardTypable refuses never gets one.
-KeyPlan planKeys(xkb_keymap* keymap, unsigned group, bool capsLock);
+KeyPlan planKeys(xkb_keymap* keymap, unsigned group, bool capsLock, bool level4 = false);
 
 }  // namespace platform

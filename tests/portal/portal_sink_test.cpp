@@ -1,12 +1,14 @@
 // The portal sink against a mock RemoteDesktop portal on a private session bus: consent, the
 // restore token stored (mode 0600) and offered at the next start, a declined dialog, a portal
-// that goes away and comes back. Skipped without dbus-daemon or python3-dbusmock.
+// that goes away and comes back, the key codes and modifiers sent and their release on every
+// way out. Skipped without dbus-daemon or python3-dbusmock.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -68,8 +70,17 @@ protected:
             GTEST_SKIP() << "needs dbus-daemon and python3-dbusmock";
         }
         const std::string socket = dir / "bus";
-        bus = spawn({"/usr/bin/dbus-daemon", "--session", "--nofork", "--nopidfile",
-                     "--address=unix:path=" + socket});
+        // No service directory but an empty one of our own: the standard session bus would start
+        // a real xdg-desktop-portal, where one is installed, whenever the mock is down.
+        const std::string services = dir / "services";
+        ::mkdir(services.c_str(), 0700);
+        std::ofstream(dir / "bus.conf")
+            << "<busconfig><type>session</type><listen>unix:path=" << socket
+            << "</listen><servicedir>" << services
+            << "</servicedir><policy context='default'><allow send_destination='*'/>"
+               "<allow eavesdrop='true'/><allow own='*'/></policy></busconfig>\n";
+        bus = spawn({"/usr/bin/dbus-daemon", "--config-file=" + (dir / "bus.conf"), "--nofork",
+                     "--nopidfile"});
         ASSERT_TRUE(waitFor([&] { return ::access(socket.c_str(), F_OK) == 0; }));
         ::setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + socket).c_str(), 1);
         ::setenv("PELMORA_CONFIG", (dir / "pelmora.conf").c_str(), 1);
@@ -119,13 +130,44 @@ protected:
         }
         return lines;
     }
-    // The keysyms and states of the NotifyKeyboardKeysym calls: "122 1", "122 0", ...
-    std::vector<std::string> typed() const {
+    // The key codes and states of the NotifyKeyboardKeycode calls: "21 1", "21 0", ..., after
+    // the two Shift taps that open each session unless `withWarmUp`.
+    std::vector<std::string> typed(bool withWarmUp = false) const {
         std::vector<std::string> out;
-        for (const std::string& line : logLines("NotifyKeyboardKeysym")) {
-            out.push_back(line.substr(line.find("} ") + 2));
+        for (const std::string& line : logLines("NotifyKeyboardKeycode")) {
+            if (line.find("} ") != std::string::npos) {  // not the mock's "raised" lines
+                out.push_back(line.substr(line.find("} ") + 2));
+            }
+        }
+        const std::vector<std::string> warmUp{"42 1", "42 0", "42 1", "42 0"};
+        if (!withWarmUp && out.size() >= warmUp.size() &&
+            std::equal(warmUp.begin(), warmUp.end(), out.begin())) {
+            out.erase(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(warmUp.size()));
         }
         return out;
+    }
+    // What is wrong with the key events in order: a release of a key not down, a second press
+    // of a key already down, keys left down at the end. Empty when nothing.
+    std::string keyFaults() const {
+        std::vector<std::string> down;
+        std::string faults;
+        for (const std::string& event : typed(true)) {
+            const std::string key = event.substr(0, event.find(' '));
+            const bool press = event.back() == '1';
+            const auto at = std::find(down.begin(), down.end(), key);
+            if (press == (at != down.end())) {
+                faults += (press ? " pressed twice: " : " released while up: ") + key;
+            }
+            if (press) {
+                down.push_back(key);
+            } else if (at != down.end()) {
+                down.erase(at);
+            }
+        }
+        for (const std::string& key : down) {
+            faults += " left down: " + key;
+        }
+        return faults;
     }
     void block(const std::string& text) {
         sink->beginBlock();
@@ -149,9 +191,10 @@ TEST_F(PortalSink, ConsentOnceThenTheStoredTokenIsOfferedAndTypingSurvivesAPorta
     startMock(R"({"version": 2, "restore-token": "secret"})");
     ASSERT_NO_FATAL_FAILURE(makeSink());
     ASSERT_TRUE(waitFor([&] { return reportsWith("typing through the desktop portal") == 1; }));
-    // z, ä; ^ is a dead key on de and DEL is no character a layout types: neither is sent.
+    // z, ä (Y and ' keys on de); ^ is a dead key on de and DEL is no character a layout types:
+    // neither is sent.
     block("z\xE4^\x7F");
-    const std::vector<std::string> expected{"122 1", "122 0", "228 1", "228 0"};
+    const std::vector<std::string> expected{"21 1", "21 0", "40 1", "40 0"};
     ASSERT_TRUE(waitFor([&] { return typed().size() >= 4; })) << testutil::readAll(log);
     EXPECT_EQ(typed(), expected);
     EXPECT_EQ(reportsWith("U+005E '^'"), 1);
@@ -186,12 +229,44 @@ TEST_F(PortalSink, ConsentOnceThenTheStoredTokenIsOfferedAndTypingSurvivesAPorta
     }));
     block("y");
     ASSERT_TRUE(waitFor([&] { return typed().size() >= 2; }));
-    EXPECT_EQ(typed(), (std::vector<std::string>{"121 1", "121 0"}));
+    EXPECT_EQ(typed(), (std::vector<std::string>{"44 1", "44 0"}));
     ASSERT_EQ(logLines("SelectDevices").size(), 1u);
     EXPECT_NE(logLines("SelectDevices")[0].find("\"restore_token\": \"secret-1\""),
               std::string::npos)
         << logLines("SelectDevices")[0];
     EXPECT_EQ(testutil::readAll(tokenFile), "again-1\n");
+}
+
+// Our Shift (42) and AltGr (100) for each key, level 4 included; each event awaited, so the
+// order holds. A key the portal refuses mid-character, and a sink dropped mid-scan, leave
+// nothing down.
+TEST_F(PortalSink, KeysAndLevelsAreOursAndNothingStaysDownOnAnyWayOut) {
+    // The 1 key (2) is refused when pressed.
+    startMock(R"({"version": 1, "refuse-key": 2})");
+    ASSERT_NO_FATAL_FAILURE(makeSink());
+    ASSERT_TRUE(waitFor([&] { return reportsWith("typing through the desktop portal") == 1; }));
+    // Z at Shift, @ at AltGr, ¿ at Shift+AltGr of the ß key (12), then ¡ at level 4 of the 1 key.
+    block("Z@\xBF\xA1x");
+    ASSERT_TRUE(waitFor([&] { return reportsWith("refused a key") == 1; }));
+    // Two Shift taps first: mutter drops a new device's first keys. A modifier stays down while
+    // the next character needs it too.
+    const std::vector<std::string> expected{"42 1", "42 0", "42 1",  "42 0", "42 1", "21 1",
+                                            "21 0", "42 0", "100 1", "16 1", "16 0", "42 1",
+                                            "12 1", "12 0", "2 1",   "42 0", "100 0"};
+    EXPECT_EQ(typed(true), expected) << "x is dropped with the failed session";
+    sink.reset();
+    stop(mock);
+
+    // Dropped while a long scan is being typed, each key taking 2 ms to answer.
+    startMock(R"({"version": 1, "key-delay-ms": 2})");
+    ASSERT_NO_FATAL_FAILURE(makeSink());
+    ASSERT_TRUE(waitFor([&] { return reportsWith("typing through the desktop portal") == 2; }));
+    block(std::string(300, '\xA1'));
+    ASSERT_TRUE(waitFor([&] { return typed().size() >= 40; }));
+    sink.reset();
+    const std::size_t sent = typed().size();
+    EXPECT_LT(sent, 1800u) << "stopped mid-scan";
+    EXPECT_EQ(keyFaults(), "") << testutil::readAll(log);
 }
 
 TEST_F(PortalSink, DeclinedDialogTypesNothingAndTheReaderKeepsReading) {

@@ -138,13 +138,15 @@ TEST(XkbKeyPlan, UnknownLayoutIsAnError) {
 }
 
 #ifdef PELMORA_XKBCLI
-// Every stroke of the de and fr plans is one xkbcommon's own tool lists for that character.
+// Every stroke of the de and fr plans, level 4 (Shift+AltGr) included, is one xkbcommon's own
+// tool lists for that character.
 TEST(XkbKeyPlan, AgreesWithXkbcliHowToType) {
     for (const std::string layout : {"de", "fr"}) {
         const auto map = keymap(layout);
         ASSERT_TRUE(map);
-        const KeyPlan plan = platform::planKeys(map.get(), 0, false);
+        const KeyPlan plan = platform::planKeys(map.get(), 0, false, true);
         int checked = 0;
+        int level4 = 0;
         for (std::uint16_t unit = 0x20; unit <= 0xFF; ++unit) {
             const auto stroke = plan.strokeFor(unit);
             if (!stroke) {
@@ -160,7 +162,11 @@ TEST(XkbKeyPlan, AgreesWithXkbcliHowToType) {
                 out += buffer;
             }
             ::pclose(pipe);
-            const int level = stroke->shift ? 2 : stroke->altGr ? 3 : 1;
+            const int level = stroke->shift && stroke->altGr ? 4
+                              : stroke->shift                ? 2
+                              : stroke->altGr                ? 3
+                                                             : 1;
+            level4 += level == 4;
             // Lines: KEYCODE KEYNAME LAYOUT# LAYOUT-NAME LEVEL# [MODIFIERS]
             bool listed = false;
             std::istringstream lines(out);
@@ -185,6 +191,7 @@ TEST(XkbKeyPlan, AgreesWithXkbcliHowToType) {
             ++checked;
         }
         EXPECT_GT(checked, 95) << layout;
+        EXPECT_GT(level4, 5) << layout;
     }
 }
 #endif
