@@ -119,16 +119,11 @@ public:
             return true;
         }
         const SessionLayout layout = detectSessionLayout(kdeGroup);
-        XkbKeymapPtr keymap = compileKeymap(layout.names, error);
+        std::string name;
+        XkbKeymapPtr keymap = compileSessionKeymap(layout, name, error);
         if (!keymap) {
-            error += "; name the layout with --layout (e.g. --layout de:nodeadkeys)";
             return false;
         }
-        std::string name = layout.names.describe();
-        if (layout.group != 0) {
-            name += " group " + std::to_string(layout.group + 1);
-        }
-        name += " (from " + layout.source + ")";
         if (m_made && name != m_plans[0].layoutName) {
             m_report("the keyboard layout is now " + name);
             m_reported = {};

@@ -279,4 +279,19 @@ SessionLayout detectSessionLayout(std::optional<unsigned> activeGroup) {
     return result;
 }
 
+XkbKeymapPtr compileSessionKeymap(const SessionLayout& layout, std::string& name,
+                                  std::string& error) {
+    XkbKeymapPtr keymap = compileKeymap(layout.names, error);
+    if (!keymap) {
+        error += "; name the layout with --layout (e.g. --layout de:nodeadkeys)";
+        return keymap;
+    }
+    name = layout.names.describe();
+    if (layout.group != 0) {
+        name += " group " + std::to_string(layout.group + 1);
+    }
+    name += " (from " + layout.source + ")";
+    return keymap;
+}
+
 }  // namespace platform

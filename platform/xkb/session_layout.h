@@ -22,6 +22,11 @@ struct SessionLayout {
 // keeps it in KWin, not in kxkbrc); it replaces what the stored settings say.
 SessionLayout detectSessionLayout(std::optional<unsigned> activeGroup = std::nullopt);
 
+// The layout's keymap, and its name with the group and where it came from for the sink's words;
+// null, with `error` saying how to name the layout, when it does not compile.
+XkbKeymapPtr compileSessionKeymap(const SessionLayout& layout, std::string& name,
+                                  std::string& error);
+
 // Changes whenever the stored layout settings may have changed (PELMORA_LAYOUT, GNOME's dconf
 // database, KDE's kxkbrc): one stat per file, so a sink can look at every scan and run the
 // slower detectSessionLayout only when the user switched or edited layouts.
