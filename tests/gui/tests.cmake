@@ -54,3 +54,12 @@ set_tests_properties(pelmora_verbose PROPERTIES LABELS "unit;shell"
 add_test(NAME pelmora_command_line COMMAND ${CMAKE_CURRENT_LIST_DIR}/command_line_test.sh
                                            $<TARGET_FILE:pelmora>)
 set_tests_properties(pelmora_command_line PROPERTIES LABELS "unit;shell" TIMEOUT 120)
+
+# A second start hands over to the running copy (on an X server with a tray host).
+if(PELMORA_XVFB)
+  add_test(NAME pelmora_single_instance
+           COMMAND ${CMAKE_CURRENT_LIST_DIR}/xvfb_run.sh --tray
+                   ${CMAKE_CURRENT_LIST_DIR}/single_instance_test.sh $<TARGET_FILE:pelmora>)
+  set_tests_properties(pelmora_single_instance PROPERTIES LABELS "gui" TIMEOUT 120
+                                                          ENVIRONMENT "${xcb_env}")
+endif()
