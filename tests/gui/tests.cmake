@@ -28,7 +28,7 @@ set_tests_properties(shell_test PROPERTIES LABELS "unit;shell" ENVIRONMENT "${of
                                            TIMEOUT 300)
 
 pelmora_add_gui_exe(exit_test ${CMAKE_CURRENT_LIST_DIR}/exit_test.cpp)
-foreach(from tray menu)
+foreach(from tray menu options)
   add_test(NAME exit_from_${from} COMMAND exit_test ${from})
   set_tests_properties(exit_from_${from} PROPERTIES LABELS "unit;shell"
                                           ENVIRONMENT "${offscreen_env}" TIMEOUT 120)
