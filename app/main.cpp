@@ -11,5 +11,7 @@ int main(int argc, char** argv) {
     if (answered >= 0) {
         return answered;
     }
+    // Started again (at logon and from the menu, say): one copy, one icon, one reader.
+    AfxSetSingleInstance("Pelmora");
     return AfxWinMain(argc, argv);
 }

@@ -126,9 +126,25 @@ void CPelmora::OnTrayAvailabilityChanged(bool available) {
     }
 }
 
+int CPelmora::RunDialog(CDialog& dialog) {
+    m_openDialog = &dialog;
+    const int result = dialog.DoModal();
+    m_openDialog = nullptr;
+    if (m_exitRequested) {
+        // Closed now, outside the dialog's loop, so the main window does not take the dialog
+        // along while its DoModal still runs.
+        CWinApp::OnAppExit();
+        return IDCANCEL;
+    }
+    return result;
+}
+
 void CPelmora::OnAppAbout() {
-    AboutDialog about;
-    about.DoModal();
+    if (m_openDialog != nullptr) {
+        return;
+    }
+    AboutDialog about(m_pMainWnd);
+    RunDialog(about);
 }
 
 void CPelmora::OnShowMainWindow() {
@@ -144,13 +160,21 @@ void CPelmora::OnHideMainWindow() {
 }
 
 void CPelmora::OnOptions() {
-    OptionsDialog dlg;
-    if (dlg.DoModal() == IDOK) {
+    if (m_openDialog != nullptr) {
+        return;
+    }
+    OptionsDialog dlg(m_pMainWnd);
+    if (RunDialog(dlg) == IDOK) {
         m_reader.setState(Connecting);
     }
 }
 
 void CPelmora::OnExit() {
     m_exitRequested = true;
+    if (m_openDialog != nullptr) {
+        // Cancelled: what the dialog holds is not stored; RunDialog closes the main window.
+        m_openDialog->EndDialog(IDCANCEL);
+        return;
+    }
     CWinApp::OnAppExit();
 }

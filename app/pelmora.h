@@ -12,6 +12,8 @@
 #include "support/ui/vantel_app.h"
 #include "support/vl_app_config.h"
 
+class CDialog;
+
 inline constexpr unsigned kTrayIconId = 9999;
 inline constexpr unsigned kTrayNotifyMessage = 9998;
 
@@ -41,9 +43,14 @@ public:
     // Asks the reader to connect when its device comes; none on test backends, whose device
     // names are not this machine's.
     std::unique_ptr<DeviceWatch> m_deviceWatch;
+    // The Options or About dialog while one is open: a second request is ignored meanwhile.
+    CDialog* m_openDialog = nullptr;
 
 private:
     void storeProductInformation();
+    // Runs `dialog` owned by the main window, as the one dialog open; ends the program after it
+    // when Exit was chosen meanwhile.
+    int RunDialog(CDialog& dialog);
     void OnTrayAvailabilityChanged(bool available);
 
     DECLARE_MESSAGE_MAP()

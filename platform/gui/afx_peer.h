@@ -183,6 +183,10 @@ public:
     virtual std::unique_ptr<ControlPeer> createControl(HWND control) = 0;
     virtual std::unique_ptr<TrayPeer> createTray(TrayOwner& owner, unsigned id) = 0;
     virtual std::unique_ptr<PicturePeer> createPicture() = 0;
+    // Claims the one copy of program `name` in the user's desktop session for this process.
+    // True when this process holds it (then a later start calls `comeForward` on the UI thread);
+    // false when another copy holds it, which has been asked to come forward.
+    virtual bool claimInstance(const std::string& name, std::function<void()> comeForward) = 0;
 };
 
 // Defined by exactly one backend library: the one the build links.

@@ -9,6 +9,20 @@
 
 namespace {
 CWinApp* g_app = nullptr;
+LPCSTR g_singleInstance = nullptr;
+
+// Another start of the program asked for this copy: its main window, shown, normal, in front.
+void ComeForward() {
+    CWinApp* app = AfxGetApp();
+    if (app != nullptr && app->m_pMainWnd != nullptr) {
+        app->m_pMainWnd->ShowWindow(SW_SHOWNORMAL);
+    }
+}
+
+}  // namespace
+
+void AfxSetSingleInstance(LPCSTR name) {
+    g_singleInstance = name;
 }
 
 BEGIN_MESSAGE_MAP(CWinApp, CCmdTarget)
@@ -40,7 +54,10 @@ int AfxWinMain(int& argc, char** argv) {
         const std::unique_ptr<afx::Session> session = afx::backend().startSession(argc, argv);
         AfxInitFramework();
         AfxSetCommandLine(*app, argc, argv);
-        if (!app->InitInstance()) {
+        if (g_singleInstance != nullptr &&
+            !afx::backend().claimInstance(g_singleInstance, &ComeForward)) {
+            // The running copy came forward: nothing of this one was started.
+        } else if (!app->InitInstance()) {
             if (app->m_pMainWnd != nullptr)
                 app->m_pMainWnd->DestroyWindow();
             exitCode = app->ExitInstance();

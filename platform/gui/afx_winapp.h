@@ -43,6 +43,9 @@ CWinApp* AfxGetApp();
 void AfxSetCommandLine(CWinApp& app, int argc, char** argv);
 // Ends the message loop with this exit code once control returns to it.
 void AfxPostQuitMessage(int exitCode);
+// Keeps one copy of the program per user session under `name` (AfxWinMain claims it before
+// InitInstance): a later start has the running copy show its main window and ends with status 0.
+void AfxSetSingleInstance(LPCSTR name);
 // Sets the backend up, runs InitInstance and the message loop of the one CWinApp object, then
 // AfxTermFramework. Returns the exit code.
 int AfxWinMain(int& argc, char** argv);

@@ -1,6 +1,7 @@
 // The tray program on the Win32 backend under Wine, in process: the tray icon and its menu, the
 // Options dialog on the real controls with OK reaching the registry and the reader on COM1 (a
-// pseudo-terminal), Exit, and the fallback when no notification area takes the icon.
+// pseudo-terminal), Exit while Options is open, and the fallback when no notification area takes
+// the icon.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -396,11 +397,36 @@ TEST(Shell, AboutShowsThePictureTitleAndALinkThatOpensTheBrowser) {
     CDialog::SetInitHook(nullptr);
 }
 
-TEST(Shell, ExitFromTheTrayMenuEndsTheProgram) {
+int g_dialogsMade = 0;
+
+// Only the first dialog runs the scenario; a second one would be a fault, ended at once.
+void countDialog(CDialog& dialog) {
+    if (++g_dialogsMade == 1)
+        onDialogInit(dialog);
+    else
+        ::PostMessageW(dialog.m_hWnd, WM_COMMAND, IDCANCEL, 0);
+}
+
+TEST(Shell, ExitFromTheTrayMenuWhileOptionsIsOpenEndsTheProgram) {
     HWND frame = frameWindow();
     ASSERT_NE(frame, nullptr);
-    g_notify.clear();
-    clickTrayIcon(ID_EXIT);
+    CDialog::SetInitHook(countDialog);
+    int steps = 0;
+    g_scenario = [&](HWND d) {
+        // Owned by the main window, which is disabled while it is up.
+        EXPECT_EQ(::GetWindow(d, GW_OWNER), frame);
+        EXPECT_FALSE(::IsWindowEnabled(frame));
+        clickTrayIcon(ID_OPTIONS);
+        AfxPumpMessages();
+        EXPECT_EQ(g_dialogsMade, 1);
+        pick(d, IDC_BAUD_RATE, L"9600");  // not to be stored: Exit cancels the dialog
+        g_notify.clear();
+        ++steps;
+        clickTrayIcon(ID_EXIT);
+    };
+    theApp.OnOptions();
+    CDialog::SetInitHook(nullptr);
+    EXPECT_EQ(steps, 1);
     const int code = theApp.Run();  // returns once the frame is gone
     EXPECT_EQ(code, 0);
     EXPECT_EQ(theApp.m_pMainWnd, nullptr);

@@ -69,6 +69,10 @@ if(PELMORA_GUI_BACKEND STREQUAL "WIN32" AND TARGET pelmora_app)
                                   --program $<TARGET_FILE:pelmora>
                                   --post $<TARGET_FILE:post_message>
                           LABELS win32 shell e2e)
+    # A second start hands over to the running copy.
+    pelmora_add_wine_test(win32_second_start
+                          COMMAND ${wine_harness} second-start --program $<TARGET_FILE:pelmora>
+                          LABELS win32 shell)
   endif()
   # The manifest and icons read out of the program itself: Wine's comctl32 works without the
   # manifest, and Wine neither scales nor picks icon sizes, so no run under it would notice.

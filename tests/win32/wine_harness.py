@@ -19,6 +19,10 @@ dosdevices symlink to a pseudo-terminal made here; the host's serial ports are n
       READER.exe reads COM1 while the pseudo-terminal behind it goes away and comes back: it
       notices the loss without spinning, says so once, and reads the new one.
 
+  wine_harness.py second-start --program PELMORA.exe
+      The tray program started twice: the second start ends with status 0 and brings the first
+      one's main window up; one process, one docked icon, one reader remain.
+
   wine_harness.py tray-typing --window TARGET.exe --program PELMORA.exe --post POST.exe
       The tray program end to end: its icon docked in trayer, scans typed into TARGET.exe with an
       Enter after each, then Exit clicked in the tray menu (opened by POST.exe posting the icon's
@@ -431,6 +435,12 @@ def x_windows(env, *query):
 
 def docked_icon(env):
     """The X window of a Wine tray icon that trayer has embedded (parent not the root), or None."""
+    icons = docked_icons(env)
+    return icons[0] if icons else None
+
+
+def docked_icons(env):
+    found = []
     for window in x_windows(env, "--classname", "explorer.exe"):
         info = subprocess.run(["xprop", "-id", window, "_XEMBED_INFO"], env=env,
                               capture_output=True, text=True).stdout
@@ -439,8 +449,8 @@ def docked_icon(env):
         root = re.search(r"Root window id: (0x[0-9a-f]+)", tree)
         parent = re.search(r"Parent window id: (0x[0-9a-f]+)", tree)
         if "_XEMBED_INFO(" in info and root and parent and root.group(1) != parent.group(1):
-            return window
-    return None
+            found.append(window)
+    return found
 
 
 def typed_chars(window):
@@ -548,6 +558,76 @@ def run_tray_typing(args):
         print("ok Exit from the tray menu ended pelmora.exe, settings intact", flush=True)
     finally:
         for program in (pelmora, window):
+            if program is not None:
+                program.stop()
+        for helper in helpers:
+            helper.terminate()
+            helper.wait()
+        xvfb.terminate()
+        xvfb.wait()
+
+
+def windows_processes(prefix, name):
+    """The processes of this prefix whose program is `name` (as /proc shows it, cut to 15)."""
+    found = []
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open(f"/proc/{entry}/comm") as comm:
+                if comm.read().strip() != name[:15]:
+                    continue
+            with open(f"/proc/{entry}/environ", "rb") as environ:
+                if f"WINEPREFIX={prefix}".encode() in environ.read().split(b"\0"):
+                    found.append(int(entry))
+        except OSError:
+            continue
+    return found
+
+
+def run_second_start(args):
+    master, _slave = make_com1(os.environ["WINEPREFIX"])
+    xvfb, display = start_xvfb()
+    env = dict(os.environ, DISPLAY=display)
+    helpers = []
+    first = second = None
+    main_window = ["--onlyvisible", "--name", "^" + args.title + "$"]
+    try:
+        start_desktop(env, True, helpers)
+        write_reader_settings(env)
+        first = Program("first", ["wine", args.program, "--verbose"], env)
+        first.expect(r"^pelmora: opened COM1$", 120)
+        deadline = time.monotonic() + 60
+        while docked_icon(env) is None:
+            if time.monotonic() > deadline:
+                fail("the tray icon did not dock")
+            time.sleep(0.3)
+        time.sleep(1)
+        if x_windows(env, *main_window):
+            fail("the main window is shown before the second start")
+        second = Program("second", ["wine", args.program, "--verbose"], env)
+        status = second.finish(60)
+        if status != 0:
+            fail(f"second start: status {status}, said {second.lines!r}")
+        if any("opened" in line for line in second.lines):
+            fail(f"the second start opened the port: {second.lines!r}")
+        print("ok the second start ended with status 0", flush=True)
+        deadline = time.monotonic() + 20
+        while not x_windows(env, *main_window):
+            if time.monotonic() > deadline:
+                fail("the first copy did not show its main window")
+            time.sleep(0.2)
+        if first.proc.poll() is not None:
+            fail("the first copy ended")
+        time.sleep(2)  # a second icon or process would have come by now
+        processes = windows_processes(os.environ["WINEPREFIX"], "pelmora.exe")
+        icons = docked_icons(env)
+        if len(processes) != 1 or len(icons) != 1:
+            fail(f"{len(processes)} pelmora.exe processes and {len(icons)} docked icons")
+        print("ok one process, one icon, the first copy's main window shown", flush=True)
+        drain(master)
+    finally:
+        for program in (second, first):
             if program is not None:
                 program.stop()
         for helper in helpers:
@@ -685,6 +765,9 @@ def main():
     unplug = commands.add_parser("unplug")
     unplug.add_argument("--reader", required=True)
     unplug.add_argument("--gone", type=float, default=5)
+    second_start = commands.add_parser("second-start")
+    second_start.add_argument("--program", required=True)
+    second_start.add_argument("--title", default="Pelmora Utility")
     tray_typing = commands.add_parser("tray-typing")
     tray_typing.add_argument("--window", required=True)
     tray_typing.add_argument("--program", required=True)
@@ -692,7 +775,7 @@ def main():
     tray_typing.add_argument("--title", default="Pelmora Utility")
     args = parser.parse_args()
     {"serial": run_serial, "desktop": run_desktop, "typing": run_typing,
-     "unplug": run_unplug, "tray-typing": run_tray_typing}[args.command](args)
+     "unplug": run_unplug, "tray-typing": run_tray_typing, "second-start": run_second_start}[args.command](args)
     print("done", flush=True)
 
 

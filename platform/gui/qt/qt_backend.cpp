@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <utility>
 
 #include "platform/gui/qt/qt_peers.h"
 #include "platform/gui/qt/session_hooks.h"
@@ -53,6 +54,9 @@ public:
     }
     std::unique_ptr<PicturePeer> createPicture() override {
         return std::make_unique<qt::Picture>();
+    }
+    bool claimInstance(const std::string& name, std::function<void()> comeForward) override {
+        return qt::claimInstance(name, std::move(comeForward));
     }
 };
 

@@ -208,4 +208,7 @@ const Dialog& dialogPeerOf(const CDialog& dialog);
 QDialog& widgetOf(const CDialog& dialog);
 QWidget* controlOf(const CDialog& dialog, int id);
 
+// The one copy of program `name` in this desktop session (Backend::claimInstance).
+bool claimInstance(const std::string& name, std::function<void()> comeForward);
+
 }  // namespace afx::qt

@@ -1,3 +1,5 @@
+#include <utility>
+
 #include "platform/gui/win32/win32_peers.h"
 
 namespace afx {
@@ -56,6 +58,9 @@ public:
     }
     std::unique_ptr<PicturePeer> createPicture() override {
         return std::make_unique<win32::Picture>();
+    }
+    bool claimInstance(const std::string& name, std::function<void()> comeForward) override {
+        return win32::claimInstance(name, std::move(comeForward));
     }
 };
 

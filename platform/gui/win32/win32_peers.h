@@ -3,6 +3,7 @@
 // only this backend needs (the shell objects, the session's end).
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -32,6 +33,8 @@ void AfxEndSession();
 
 namespace afx::win32 {
 
+// The one copy of program `name` in this logon session (Backend::claimInstance).
+bool claimInstance(const std::string& name, std::function<void()> comeForward);
 // The window procedure of every window class this layer registers.
 LRESULT CALLBACK windowProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 // The layer's shell objects, which see every window message first.
