@@ -49,8 +49,13 @@ void CMainFrame::OnClose() {
         return;
     }
     if (theApp.MainWindowIsOnlyAccess()) {
-        // With no tray to come back from, closing the window is the way out.
-        theApp.OnExit();
+        if (theApp.m_trayIcon.WaitsForTray()) {
+            // The icon is still to come: keep the program within reach on the taskbar.
+            ShowWindow(SW_MINIMIZE);
+        } else {
+            // With no tray to come back from, closing the window is the way out.
+            theApp.OnExit();
+        }
         return;
     }
     theApp.OnHideMainWindow();

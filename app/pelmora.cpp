@@ -121,8 +121,14 @@ bool CPelmora::MainWindowIsOnlyAccess() const {
 }
 
 void CPelmora::OnTrayAvailabilityChanged(bool available) {
-    if (!available && m_pMainWnd != nullptr && !m_pMainWnd->IsWindowVisible()) {
+    if (m_pMainWnd == nullptr) {
+        return;
+    }
+    if (!available && !m_pMainWnd->IsWindowVisible()) {
         OnShowMainWindow();
+    } else if (available && m_trayIcon.WaitsForTray()) {
+        // The window stood in for a late tray; now the icon is the way in, as at a normal start.
+        OnHideMainWindow();
     }
 }
 

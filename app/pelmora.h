@@ -32,7 +32,8 @@ public:
     afx_msg void OnExit();
 
     // Whether the main window is the program's only way in: there is no tray to reach it from,
-    // so it is shown, hiding leaves it shown and closing it ends the program.
+    // so it is shown and hiding leaves it shown; closing it ends the program, or minimises it
+    // where the tray is only late.
     bool MainWindowIsOnlyAccess() const;
 
     CTrayIcon m_trayIcon;

@@ -1,6 +1,6 @@
 // The tray program on the Win32 backend under Wine, in process: the tray icon and its menu, the
 // Options dialog on the real controls with OK reaching the registry and the reader on COM1 (a
-// pseudo-terminal), Exit, and the fallback when no notification area takes the icon.
+// pseudo-terminal), Exit, and the main window standing in while the notification area is late.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -16,6 +16,7 @@
 #include "fakes/recording_sink.h"
 #include "platform/gui/afxdlg.h"
 #include "platform/gui/win32/shell_seams.h"
+#include "platform/gui/win32/win32_peers.h"
 #include "platform/win32/registry_settings.h"
 #include "res/dialog_templates.h"
 #include "res/resource.h"
@@ -115,6 +116,8 @@ std::optional<DWORD> storedNumber(const wchar_t* name) {
     return value;
 }
 
+bool g_trayUp = false;  // what the notification area answers when the probe replaces it
+
 void startApp(bool trayProbe) {
     AfxInitFramework();
     AfxShell().notifyIcon = recordNotify;
@@ -132,7 +135,7 @@ void startApp(bool trayProbe) {
         g_events.emplace_back(event.t_str());
     });
     if (!trayProbe)
-        theApp.m_trayIcon.SetAvailabilityProbe([] { return false; });
+        theApp.m_trayIcon.SetAvailabilityProbe([] { return g_trayUp; });
     ASSERT_TRUE(theApp.InitInstance());
     ASSERT_NE(theApp.m_pMainWnd, nullptr);
 }
@@ -412,8 +415,9 @@ TEST(Shell, ExitFromTheTrayMenuEndsTheProgram) {
     EXPECT_EQ(storedNumber(L"BaudRate"), 19200u);  // the settings stay
 }
 
-// A separate run (no tray host): the main window is the way in, and closing it ends the program.
-TEST(NoTray, MainWindowShownAndClosingItEnds) {
+// A separate run (the shell not yet up, as at logon): the main window is the way in until the
+// icon is added, which is retried; then the window hides and closing hides, as at a normal start.
+TEST(NoTray, MainWindowStandsInUntilTheIconIsAdded) {
     startApp(false);
     HWND frame = frameWindow();
     EXPECT_FALSE(theApp.m_trayIcon.IsTrayAvailable());
@@ -422,7 +426,28 @@ TEST(NoTray, MainWindowShownAndClosingItEnds) {
     ::PostMessageW(frame, WM_COMMAND, ID_HIDE_MAIN_WINDOW, 0);
     AfxPumpMessages();
     EXPECT_TRUE(::IsWindowVisible(frame));
+    // Close keeps the program, minimised, rather than ending it.
     ::PostMessageW(frame, WM_CLOSE, 0, 0);
+    AfxPumpMessages();
+    ASSERT_TRUE(::IsWindow(frame));
+    EXPECT_TRUE(::IsIconic(frame));
+
+    g_trayUp = true;  // no TaskbarCreated: the timer alone must find the shell
+    ASSERT_TRUE(waitFor([] { return theApp.m_trayIcon.IsTrayAvailable(); },
+                        3 * afx::win32::TrayIcon::kRetryMs));
+    ASSERT_FALSE(g_notify.empty());
+    EXPECT_EQ(g_notify.front().message, static_cast<DWORD>(NIM_ADD));
+    EXPECT_EQ(g_notify.front().tip, L"Pelmora tool");
+    EXPECT_FALSE(::IsWindowVisible(frame));
+    clickTrayIcon(ID_SHOW_MAIN_WINDOW);
+    EXPECT_TRUE(::IsWindowVisible(frame));
+    EXPECT_FALSE(::IsIconic(frame));
+    ::PostMessageW(frame, WM_CLOSE, 0, 0);
+    AfxPumpMessages();
+    EXPECT_TRUE(::IsWindow(frame));
+    EXPECT_FALSE(::IsWindowVisible(frame));
+
+    clickTrayIcon(ID_EXIT);
     EXPECT_EQ(theApp.Run(), 0);
     EXPECT_FALSE(::IsWindow(frame));
     EXPECT_FALSE(theApp.m_reader.isOpen());

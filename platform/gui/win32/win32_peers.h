@@ -113,6 +113,13 @@ public:
     bool setMenu(unsigned menuId) override;
     bool setIcon(unsigned iconId) override;
     void setToolTip(const std::string& text) override;
+    // Windows always has a taskbar; at logon it may come after the program.
+    bool waitsForTray() const override { return true; }
+
+    // How often a failed add is tried again: TaskbarCreated does not reach every program (an
+    // elevated one, or one started before Explorer registered the message).
+    static constexpr UINT kRetryMs = 2000;
+    static constexpr UINT_PTR kRetryTimer = 0x7E41;
 
     // Opens the menu at the cursor, as a click on the icon does.
     void showMenu();

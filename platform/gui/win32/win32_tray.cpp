@@ -24,6 +24,9 @@ void TrayIcon::setNotificationWindow(CWnd* wnd, unsigned callbackMessage) {
     m_callbackMessage = callbackMessage;
     // Explorer broadcasts this when it starts again: every icon has to be added anew.
     m_taskbarCreated = ::RegisterWindowMessageW(L"TaskbarCreated");
+    // Let it through when the program runs elevated, under Explorer's integrity.
+    if (m_hwnd != nullptr && m_taskbarCreated != 0)
+        ::ChangeWindowMessageFilterEx(m_hwnd, m_taskbarCreated, MSGFLT_ALLOW, nullptr);
 }
 
 bool TrayIcon::setMenu(unsigned menuId) {
@@ -79,10 +82,17 @@ void TrayIcon::update() {
         m_added = AfxShell().notifyIcon(NIM_ADD, &data) != FALSE ||
                   AfxShell().notifyIcon(NIM_MODIFY, &data) != FALSE;
     }
+    // Until the shell takes the icon, try again now and then.
+    if (m_added)
+        ::KillTimer(m_hwnd, kRetryTimer);
+    else
+        ::SetTimer(m_hwnd, kRetryTimer, kRetryMs, nullptr);
     m_owner.setTrayAvailable(m_added);
 }
 
 void TrayIcon::remove() {
+    if (m_hwnd != nullptr)
+        ::KillTimer(m_hwnd, kRetryTimer);
     if (!m_added)
         return;
     NOTIFYICONDATAW data{};
@@ -118,6 +128,12 @@ bool TrayIcon::OnWindowMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
         const UINT mouse = LOWORD(lParam);
         if (mouse == WM_RBUTTONUP || mouse == WM_LBUTTONUP || mouse == WM_CONTEXTMENU)
             showMenu();
+        result = 0;
+        return true;
+    }
+    if (message == WM_TIMER && wParam == kRetryTimer) {
+        if (!m_added)
+            update();
         result = 0;
         return true;
     }
