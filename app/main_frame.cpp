@@ -51,7 +51,7 @@ void CMainFrame::OnClose() {
     if (theApp.MainWindowIsOnlyAccess()) {
         if (theApp.m_trayIcon.WaitsForTray()) {
             // The icon is still to come: keep the program within reach on the taskbar.
-            ShowWindow(SW_MINIMIZE);
+            ShowWindow(SW_SHOWMINIMIZED);
         } else {
             // With no tray to come back from, closing the window is the way out.
             theApp.OnExit();

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <cstdint>
+#include <cstdlib>
 #include <cwchar>
 #include <functional>
 #include <memory>
@@ -397,6 +399,100 @@ TEST(Shell, AboutShowsThePictureTitleAndALinkThatOpensTheBrowser) {
     theApp.OnAppAbout();
     EXPECT_EQ(steps, 1);
     CDialog::SetInitHook(nullptr);
+}
+
+// How many pixels of the window's client area, as painted, are within 64 of `color` in each
+// channel.
+int pixelsNear(HWND hwnd, COLORREF color) {
+    RECT r{};
+    ::GetClientRect(hwnd, &r);
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), r.right, -r.bottom, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    HDC window = ::GetDC(hwnd);
+    HDC memory = ::CreateCompatibleDC(window);
+    void* bits = nullptr;
+    HBITMAP bitmap = ::CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = ::SelectObject(memory, bitmap);
+    ::BitBlt(memory, 0, 0, r.right, r.bottom, window, 0, 0, SRCCOPY);
+    int n = 0;
+    const auto* pixel = static_cast<const std::uint32_t*>(bits);
+    for (long i = 0; i < static_cast<long>(r.right) * r.bottom; ++i) {
+        const std::uint32_t p = pixel[i];  // 0x00RRGGBB
+        n += std::abs(static_cast<int>((p >> 16) & 0xFF) - GetRValue(color)) < 64 &&
+             std::abs(static_cast<int>((p >> 8) & 0xFF) - GetGValue(color)) < 64 &&
+             std::abs(static_cast<int>(p & 0xFF) - GetBValue(color)) < 64;
+    }
+    ::SelectObject(memory, old);
+    ::DeleteObject(bitmap);
+    ::DeleteDC(memory);
+    ::ReleaseDC(hwnd, window);
+    return n;
+}
+
+// A scheme with black windows and white text, as the high-contrast ones have: the status text
+// must not vanish black on black.
+TEST(Shell, StatusTextReadableInABlackWindowScheme) {
+    const INT elements[] = {COLOR_WINDOW, COLOR_WINDOWTEXT};
+    const COLORREF saved[] = {::GetSysColor(COLOR_WINDOW), ::GetSysColor(COLOR_WINDOWTEXT)};
+    const COLORREF dark[] = {RGB(0, 0, 0), RGB(255, 255, 255)};
+    ASSERT_TRUE(::SetSysColors(2, elements, dark));
+    clickTrayIcon(ID_SHOW_MAIN_WINDOW);
+    HWND view = ::GetDlgItem(frameWindow(), AFX_IDW_PANE_FIRST);
+    ASSERT_NE(view, nullptr);
+    ::RedrawWindow(view, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    AfxPumpMessages();
+    RECT r{};
+    ::GetClientRect(view, &r);
+    const int area = r.right * r.bottom;
+    const int black = pixelsNear(view, RGB(0, 0, 0));
+    const int white = pixelsNear(view, RGB(255, 255, 255));
+    ::SetSysColors(2, elements, saved);
+    clickTrayIcon(ID_HIDE_MAIN_WINDOW);
+    EXPECT_GT(black, area / 2);
+    EXPECT_GT(white, 100);  // the four lines' strokes
+}
+
+// Wine cannot switch high contrast on: only the setting is played, the colours are real.
+BOOL WINAPI highContrastOn(UINT action, UINT param, PVOID data, UINT winIni) {
+    if (action != SPI_GETHIGHCONTRAST)
+        return ::SystemParametersInfoW(action, param, data, winIni);
+    static_cast<HIGHCONTRASTW*>(data)->dwFlags = HCF_HIGHCONTRASTON;
+    return TRUE;
+}
+
+// In a high-contrast scheme the information box takes the scheme's window colours instead of
+// its white: white text of the scheme on a white box would vanish.
+TEST(Shell, AboutInformationFollowsAHighContrastScheme) {
+    AfxShell().systemParametersInfo = highContrastOn;
+    const INT elements[] = {COLOR_WINDOW, COLOR_WINDOWTEXT};
+    const COLORREF saved[] = {::GetSysColor(COLOR_WINDOW), ::GetSysColor(COLOR_WINDOWTEXT)};
+    const COLORREF dark[] = {RGB(0, 0, 0), RGB(255, 255, 255)};
+    // The common controls read the scheme's colours when told of a change, which the change
+    // broadcasts to top-level windows: give them one, as a running program's tooltips are.
+    HWND tip = ::CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP, 0, 0, 0, 0, nullptr,
+                                 nullptr, nullptr, nullptr);
+    ::SetSysColors(2, elements, dark);
+    CDialog::SetInitHook(onDialogInit);
+    int black = 0, white = 0, area = 0;
+    g_scenario = [&](HWND d) {
+        HWND box = ::GetDlgItem(d, IDC_ABOUT_INFO);
+        ::RedrawWindow(d, nullptr, nullptr,
+                       RDW_ERASE | RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+        RECT r{};
+        ::GetClientRect(box, &r);
+        area = r.right * r.bottom;
+        black = pixelsNear(box, RGB(0, 0, 0));
+        HWND link = ::FindWindowExW(d, nullptr, WC_LINK, nullptr);
+        white = pixelsNear(link, RGB(255, 255, 255));
+        click(d, IDOK);
+    };
+    theApp.OnAppAbout();
+    CDialog::SetInitHook(nullptr);
+    ::SetSysColors(2, elements, saved);
+    ::DestroyWindow(tip);
+    AfxShell().systemParametersInfo = ::SystemParametersInfoW;
+    EXPECT_GT(black, area / 2);
+    EXPECT_GT(white, 100);
 }
 
 TEST(Shell, ExitFromTheTrayMenuEndsTheProgram) {

@@ -136,10 +136,37 @@ void Control::setFont(HFONT font) {
     m_font = font;
 }
 
+namespace {
+
+bool highContrastOn() {
+    HIGHCONTRASTW scheme{};
+    scheme.cbSize = sizeof scheme;
+    return AfxShell().systemParametersInfo(SPI_GETHIGHCONTRAST, sizeof scheme, &scheme, 0) !=
+               FALSE &&
+           (scheme.dwFlags & HCF_HIGHCONTRASTON) != 0;
+}
+
+// Black on a light fill, white on a dark one: the scheme's text colour need not suit our fill.
+COLORREF textFor(COLORREF fill) {
+    const int luma = 299 * GetRValue(fill) + 587 * GetGValue(fill) + 114 * GetBValue(fill);
+    return luma >= 128 * 1000 ? RGB(0, 0, 0) : RGB(255, 255, 255);
+}
+
+}  // namespace
+
 HBRUSH Control::ctlColor(HDC dc) const {
     if (m_textColor == CLR_INVALID && m_backColor == CLR_INVALID && !m_noFill)
         return nullptr;
-    ::SetTextColor(dc, m_textColor != CLR_INVALID ? m_textColor : ::GetSysColor(COLOR_WINDOWTEXT));
+    // A high-contrast scheme is chosen for legibility: a filled box takes its colours, not ours.
+    if (!m_noFill && highContrastOn()) {
+        ::SetTextColor(dc, ::GetSysColor(COLOR_WINDOWTEXT));
+        ::SetBkColor(dc, ::GetSysColor(COLOR_WINDOW));
+        return ::GetSysColorBrush(COLOR_WINDOW);
+    }
+    COLORREF text = m_textColor;
+    if (text == CLR_INVALID)
+        text = m_brush != nullptr ? textFor(m_backColor) : ::GetSysColor(COLOR_WINDOWTEXT);
+    ::SetTextColor(dc, text);
     if (m_noFill) {
         ::SetBkMode(dc, TRANSPARENT);
         return static_cast<HBRUSH>(::GetStockObject(NULL_BRUSH));

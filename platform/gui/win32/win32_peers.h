@@ -88,7 +88,8 @@ private:
     HACCEL m_accelerators = nullptr;
 };
 
-// BeginPaint to EndPaint, with the GUI font and a transparent background.
+// BeginPaint to EndPaint, with the GUI font, a transparent background and the text colour of the
+// class background.
 class Paint final : public PaintPeer {
 public:
     explicit Paint(CWnd& wnd);

@@ -243,6 +243,11 @@ Paint::Paint(CWnd& wnd) : m_hwnd(wnd.m_hWnd) {
     m_dc = ::BeginPaint(m_hwnd, &m_ps);
     m_oldFont = ::SelectObject(m_dc, ::GetStockObject(DEFAULT_GUI_FONT));
     ::SetBkMode(m_dc, TRANSPARENT);
+    // The text colour that goes with the class background, or a dark scheme paints black on
+    // black.
+    const auto brush = ::GetClassLongPtrW(m_hwnd, GCLP_HBRBACKGROUND);
+    ::SetTextColor(m_dc,
+                   ::GetSysColor(brush == COLOR_BTNFACE + 1 ? COLOR_BTNTEXT : COLOR_WINDOWTEXT));
 }
 
 Paint::~Paint() {
