@@ -495,6 +495,51 @@ TEST(Shell, AboutInformationFollowsAHighContrastScheme) {
     EXPECT_GT(white, 100);
 }
 
+int iconWidth(HICON icon) {
+    ICONINFO info{};
+    if (icon == nullptr || !::GetIconInfo(icon, &info))
+        return 0;
+    BITMAP bitmap{};
+    ::GetObjectW(info.hbmColor != nullptr ? info.hbmColor : info.hbmMask, sizeof bitmap, &bitmap);
+    ::DeleteObject(info.hbmColor);
+    ::DeleteObject(info.hbmMask);
+    return bitmap.bmWidth;
+}
+
+// The window's icons at the system's two sizes, and a move to a monitor of another scaling
+// (Wine sends no WM_DPICHANGED: it is played here) gives the window the size suggested for it.
+TEST(Shell, IconsAtTheSystemSizesAndTheSuggestedRectOnADpiChange) {
+    HWND frame = frameWindow();
+    const UINT dpi = afx::win32::dpiOf(frame);
+    auto icon = [frame](WPARAM kind) {
+        return reinterpret_cast<HICON>(::SendMessageW(frame, WM_GETICON, kind, 0));
+    };
+    EXPECT_EQ(iconWidth(icon(ICON_BIG)), afx::win32::metricFor(SM_CXICON, dpi));
+    EXPECT_EQ(iconWidth(icon(ICON_SMALL)), afx::win32::metricFor(SM_CXSMICON, dpi));
+    EXPECT_NE(afx::win32::metricFor(SM_CXICON, dpi), afx::win32::metricFor(SM_CXSMICON, dpi));
+
+    clickTrayIcon(ID_SHOW_MAIN_WINDOW);
+    RECT before{};
+    ::GetWindowRect(frame, &before);
+    const RECT suggested{before.left + 10, before.top + 10,
+                         before.left + 10 + (before.right - before.left) * 3 / 2,
+                         before.top + 10 + (before.bottom - before.top) * 3 / 2};
+    ::SendMessageW(frame, WM_DPICHANGED, MAKEWPARAM(dpi * 3 / 2, dpi * 3 / 2),
+                   reinterpret_cast<LPARAM>(&suggested));
+    AfxPumpMessages();
+    RECT after{};
+    ::GetWindowRect(frame, &after);
+    EXPECT_EQ(after.right - after.left, suggested.right - suggested.left);
+    EXPECT_EQ(after.bottom - after.top, suggested.bottom - suggested.top);
+    RECT client{}, pane{};
+    ::GetClientRect(frame, &client);
+    ::GetClientRect(::GetDlgItem(frame, AFX_IDW_PANE_FIRST), &pane);
+    EXPECT_GT(pane.right, 0);
+    EXPECT_GE(pane.right, client.right - 4);  // the view fills it (less its sunken edge)
+    ::SendMessageW(frame, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&before));
+    clickTrayIcon(ID_HIDE_MAIN_WINDOW);
+}
+
 TEST(Shell, ExitFromTheTrayMenuEndsTheProgram) {
     HWND frame = frameWindow();
     ASSERT_NE(frame, nullptr);

@@ -1,6 +1,8 @@
 #include "platform/gui/win32/win32_peers.h"
 // After windows.h, which it needs.
 #include <shellapi.h>
+// After windows.h, which it needs.
+#include <commctrl.h>
 
 #include <cwchar>
 
@@ -42,15 +44,24 @@ bool TrayIcon::setMenu(unsigned menuId) {
 }
 
 bool TrayIcon::setIcon(unsigned iconId) {
-    HICON icon = static_cast<HICON>(::LoadImageW(
-        ::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(iconId), IMAGE_ICON,
-        ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
-    if (icon == nullptr)
+    if (!loadIcon(iconId))
         return false;
+    update();
+    return true;
+}
+
+bool TrayIcon::loadIcon(unsigned iconId) {
+    // The shell's small-icon size at the taskbar's DPI (the system's), scaled down from the
+    // nearest larger image rather than up.
+    HICON icon = nullptr;
+    if (FAILED(::LoadIconMetric(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(iconId), LIM_SMALL,
+                                &icon)) ||
+        icon == nullptr)
+        return false;
+    m_iconId = iconId;
     if (m_icon != nullptr)
         ::DestroyIcon(m_icon);
     m_icon = icon;
-    update();
     return true;
 }
 
@@ -139,6 +150,9 @@ bool TrayIcon::OnWindowMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
     }
     if (message == m_taskbarCreated && m_taskbarCreated != 0) {
         m_added = false;
+        // Also sent when the taskbar's scaling changes: the icon is loaded at the new size.
+        if (m_iconId != 0)
+            loadIcon(m_iconId);
         update();
         return false;
     }
