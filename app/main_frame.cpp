@@ -6,7 +6,13 @@ BEGIN_MESSAGE_MAP(CMainFrame, CFrameWnd)
 ON_WM_CREATE()
 ON_WM_SETFOCUS()
 ON_WM_CLOSE()
+ON_WM_TIMER()
 END_MESSAGE_MAP()
+
+namespace {
+// Picks up, on this thread, what the reader has to say in the tray icon's tooltip.
+constexpr UINT_PTR kReaderNotesTimer = 2;
+}  // namespace
 
 CMainFrame::CMainFrame() = default;
 
@@ -29,7 +35,14 @@ int CMainFrame::OnCreate(LPCREATESTRUCT lpCreateStruct) {
                        AFX_IDW_PANE_FIRST, nullptr)) {
         return -1;
     }
+    SetTimer(kReaderNotesTimer, 1000);
     return 0;
+}
+
+void CMainFrame::OnTimer(UINT_PTR nIDEvent) {
+    if (nIDEvent == kReaderNotesTimer) {
+        theApp.ShowReaderNotes();
+    }
 }
 
 void CMainFrame::OnSetFocus(CWnd*) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 
 #include "platform/key_sink.h"
 #include "platform/serial_api.h"
@@ -35,6 +36,8 @@ public:
     // so it is shown and hiding leaves it shown; closing it ends the program, or minimises it
     // where the tray is only late.
     bool MainWindowIsOnlyAccess() const;
+    // Brings the tray icon's tooltip up to date with what the reader said (UI thread).
+    void ShowReaderNotes();
 
     CTrayIcon m_trayIcon;
     DeviceReaderThread m_reader;
@@ -45,6 +48,16 @@ public:
 
 private:
     void storeProductInformation();
+    void SetTrayToolTip();
+
+    // A scan that could not reach the focused window, as the reader said it (reader thread),
+    // until the UI thread takes it.
+    std::mutex m_notesMutex;
+    vantel::VLString m_unreachableNote;
+    bool m_unreachableNoted = false;
+    // What the tooltip says beyond the program's name, and the last scan when it was set.
+    vantel::VLString m_tipNote;
+    vantel::VLString m_scanAtNote;
     void OnTrayAvailabilityChanged(bool available);
 
     DECLARE_MESSAGE_MAP()

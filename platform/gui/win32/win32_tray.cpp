@@ -81,7 +81,11 @@ void TrayIcon::update() {
     data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     data.uCallbackMessage = m_callbackMessage;
     data.hIcon = m_icon;
-    std::wcsncpy(data.szTip, m_tip.c_str(), std::size(data.szTip) - 1);
+    // The shell shows at most 127 characters: a longer tip says it was cut.
+    std::wstring tip = m_tip;
+    if (tip.size() >= std::size(data.szTip))
+        tip = tip.substr(0, std::size(data.szTip) - 4) + L"...";
+    std::wcsncpy(data.szTip, tip.c_str(), std::size(data.szTip) - 1);
     const auto& probe = m_owner.availabilityProbe();
     if (probe && !probe()) {
         m_added = false;
