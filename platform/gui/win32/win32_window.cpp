@@ -217,12 +217,16 @@ bool Frame::loadFrame(UINT resourceId, DWORD style, CWnd* parent) {
     if (WCHAR* end = std::wcschr(title, L'\n'))
         *end = L'\0';
     m_accelerators = ::LoadAcceleratorsW(module, MAKEINTRESOURCEW(resourceId));
-    // A new top-level window gets the usual default size; the system places it.
+    // A new top-level window gets the usual default size, scaled as the text in it is; the
+    // system places it.
     const std::string name = narrow(title);
+    const int dpi = static_cast<int>(dpiOf(nullptr));
+    const int width = ::MulDiv(480, dpi, kBaseDpi);
+    const int height = ::MulDiv(320, dpi, kBaseDpi);
     if (!m_wnd.CreateEx(
             0, nullptr, name.c_str(), style & ~FWS_ADDTOTITLE,
-            CRect(CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT + 480, CW_USEDEFAULT + 320), parent,
-            resourceId)) {
+            CRect(CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT + width, CW_USEDEFAULT + height),
+            parent, resourceId)) {
         return false;
     }
     m_iconId = resourceId;
