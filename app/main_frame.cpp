@@ -6,7 +6,13 @@ BEGIN_MESSAGE_MAP(CMainFrame, CFrameWnd)
 ON_WM_CREATE()
 ON_WM_SETFOCUS()
 ON_WM_CLOSE()
+ON_WM_TIMER()
 END_MESSAGE_MAP()
+
+namespace {
+// Picks up, on this thread, what the reader has to say in the tray icon's tooltip.
+constexpr UINT_PTR kReaderNotesTimer = 2;
+}  // namespace
 
 CMainFrame::CMainFrame() = default;
 
@@ -29,7 +35,14 @@ int CMainFrame::OnCreate(LPCREATESTRUCT lpCreateStruct) {
                        AFX_IDW_PANE_FIRST, nullptr)) {
         return -1;
     }
+    SetTimer(kReaderNotesTimer, 1000);
     return 0;
+}
+
+void CMainFrame::OnTimer(UINT_PTR nIDEvent) {
+    if (nIDEvent == kReaderNotesTimer) {
+        theApp.ShowReaderNotes();
+    }
 }
 
 void CMainFrame::OnSetFocus(CWnd*) {
@@ -49,8 +62,13 @@ void CMainFrame::OnClose() {
         return;
     }
     if (theApp.MainWindowIsOnlyAccess()) {
-        // With no tray to come back from, closing the window is the way out.
-        theApp.OnExit();
+        if (theApp.m_trayIcon.WaitsForTray()) {
+            // The icon is still to come: keep the program within reach on the taskbar.
+            ShowWindow(SW_SHOWMINIMIZED);
+        } else {
+            // With no tray to come back from, closing the window is the way out.
+            theApp.OnExit();
+        }
         return;
     }
     theApp.OnHideMainWindow();

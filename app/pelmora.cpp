@@ -85,7 +85,7 @@ BOOL CPelmora::InitInstance() {
     m_trayIcon.SetNotificationWnd(frame, kTrayNotifyMessage);
     m_trayIcon.SetMenu(IDR_TRAYMENU);
     m_trayIcon.SetIcon(IDI_TRAYICON);
-    m_trayIcon.SetToolTip(vantel::VLString("Pelmora tool"));
+    SetTrayToolTip();
     // Without a tray the hidden window would leave the program unreachable: show it instead.
     m_trayIcon.SetAvailabilityHandler(
         [this](bool available) { OnTrayAvailabilityChanged(available); });
@@ -100,6 +100,12 @@ BOOL CPelmora::InitInstance() {
             std::fprintf(stderr, "pelmora: %s\n", event.t_str());
         });
     }
+
+    m_reader.setUnreachableListener([this](const vantel::VLString& why) {
+        std::lock_guard<std::mutex> guard(m_notesMutex);
+        m_unreachableNote = why;
+        m_unreachableNoted = true;
+    });
 
     m_reader.start();
     if (m_deviceWatch) {
@@ -120,9 +126,44 @@ bool CPelmora::MainWindowIsOnlyAccess() const {
     return !m_trayIcon.IsTrayAvailable();
 }
 
+void CPelmora::SetTrayToolTip() {
+    vantel::VLString tip("Pelmora tool");
+    if (m_tipNote.length() > 0) {
+        tip += "\nLast scan not received: ";
+        tip += m_tipNote;
+    }
+    m_trayIcon.SetToolTip(tip);
+}
+
+void CPelmora::ShowReaderNotes() {
+    vantel::VLString note;
+    bool noted = false;
+    {
+        std::lock_guard<std::mutex> guard(m_notesMutex);
+        std::swap(noted, m_unreachableNoted);
+        note = m_unreachableNote;
+    }
+    if (noted) {
+        m_tipNote = note;
+        m_scanAtNote = m_reader.getLastScanned();
+        SetTrayToolTip();
+    } else if (m_tipNote.length() > 0 &&
+               m_reader.getLastScanned().bytes() != m_scanAtNote.bytes()) {
+        // A scan has arrived since: the note is past. (The same text scanned again is not seen.)
+        m_tipNote = vantel::VLString();
+        SetTrayToolTip();
+    }
+}
+
 void CPelmora::OnTrayAvailabilityChanged(bool available) {
-    if (!available && m_pMainWnd != nullptr && !m_pMainWnd->IsWindowVisible()) {
+    if (m_pMainWnd == nullptr) {
+        return;
+    }
+    if (!available && !m_pMainWnd->IsWindowVisible()) {
         OnShowMainWindow();
+    } else if (available && m_trayIcon.WaitsForTray()) {
+        // The window stood in for a late tray; now the icon is the way in, as at a normal start.
+        OnHideMainWindow();
     }
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 
 #include "platform/key_sink.h"
 #include "platform/serial_api.h"
@@ -34,8 +35,11 @@ public:
     afx_msg void OnExit();
 
     // Whether the main window is the program's only way in: there is no tray to reach it from,
-    // so it is shown, hiding leaves it shown and closing it ends the program.
+    // so it is shown and hiding leaves it shown; closing it ends the program, or minimises it
+    // where the tray is only late.
     bool MainWindowIsOnlyAccess() const;
+    // Brings the tray icon's tooltip up to date with what the reader said (UI thread).
+    void ShowReaderNotes();
 
     CTrayIcon m_trayIcon;
     DeviceReaderThread m_reader;
@@ -51,6 +55,16 @@ private:
     // Runs `dialog` owned by the main window, as the one dialog open; ends the program after it
     // when Exit was chosen meanwhile.
     int RunDialog(CDialog& dialog);
+    void SetTrayToolTip();
+
+    // A scan that could not reach the focused window, as the reader said it (reader thread),
+    // until the UI thread takes it.
+    std::mutex m_notesMutex;
+    vantel::VLString m_unreachableNote;
+    bool m_unreachableNoted = false;
+    // What the tooltip says beyond the program's name, and the last scan when it was set.
+    vantel::VLString m_tipNote;
+    vantel::VLString m_scanAtNote;
     void OnTrayAvailabilityChanged(bool available);
 
     DECLARE_MESSAGE_MAP()

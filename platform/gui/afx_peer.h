@@ -144,6 +144,9 @@ public:
     virtual bool setIcon(unsigned iconId) = 0;
     // Narrow text, shown as Latin-1.
     virtual void setToolTip(const std::string& text) = 0;
+    // True when a missing notification area is only late (a shell still starting at logon) and
+    // the icon is retried until it comes; false when a desktop may have none at all.
+    virtual bool waitsForTray() const = 0;
 };
 
 // A picture decoded from a typed resource of the program.

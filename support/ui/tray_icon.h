@@ -27,6 +27,8 @@ public:
 
     // Whether a notification area has the icon, as of the last check.
     bool IsTrayAvailable() const { return m_available; }
+    // Whether a missing notification area is only late and the icon comes once it is there.
+    bool WaitsForTray() const { return m_peer->waitsForTray(); }
     // Called on the UI thread whenever a notification area takes the icon or stops having it.
     void SetAvailabilityHandler(std::function<void(bool available)> handler);
     // Replaces the check for a notification area (tests): false plays a system without one. Set

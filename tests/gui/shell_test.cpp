@@ -333,6 +333,32 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return typed() == before + "ELSEWHERE"; }, 5000));
     }
 
+    // A scan into a window that cannot take it (on Windows, one of a more privileged process)
+    // is said in the tray icon's tooltip, not recorded, until a scan arrives again.
+    void unreachableScanIsSaidInTheToolTip() {
+        auto scan = [](const std::string& bytes) {
+            std::lock_guard<std::mutex> guard(serialLog()->mutex);
+            serialLog()->reads_queue.push_back({true, {bytes.begin(), bytes.end()}});
+            serialLog()->changed.notify_all();
+        };
+        auto unreachable = [](const std::string& why) {
+            std::lock_guard<std::mutex> guard(keyLog()->mutex);
+            keyLog()->unreachable = why;
+        };
+        QSystemTrayIcon* icon = afx::qt::trayIconOf(theApp.m_trayIcon.peer());
+        QCOMPARE(icon->toolTip(), QString("Pelmora tool"));
+        const std::string before = theApp.m_reader.getLastScanned().bytes();
+        unreachable("window 1 \"Admin\" cannot receive typing");
+        scan("LOST");
+        QVERIFY(QTest::qWaitFor([icon] { return icon->toolTip() != "Pelmora tool"; }, 5000));
+        QCOMPARE(icon->toolTip(), QString("Pelmora tool\nLast scan not received: window 1 "
+                                          "\"Admin\" cannot receive typing"));
+        QCOMPARE(theApp.m_reader.getLastScanned().bytes(), before);
+        unreachable("");
+        scan("FOUND");
+        QVERIFY(QTest::qWaitFor([icon] { return icon->toolTip() == "Pelmora tool"; }, 5000));
+    }
+
     void optionsOkReconnectsAndCancelDoesNot() {
         const int before = opens();
         QVERIFY(guitest::answerModal([] { command(ID_OPTIONS); }, false));

@@ -1,11 +1,13 @@
 // The tray program on the Win32 backend under Wine, in process: the tray icon and its menu, the
 // Options dialog on the real controls with OK reaching the registry and the reader on COM1 (a
-// pseudo-terminal), Exit while Options is open, and the fallback when no notification area takes
-// the icon.
+// pseudo-terminal), Exit while Options is open, colours, icons and DPI, and the main window
+// standing in while the notification area is late.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include <cstdint>
+#include <cstdlib>
 #include <cwchar>
 #include <functional>
 #include <memory>
@@ -17,6 +19,7 @@
 #include "fakes/recording_sink.h"
 #include "platform/gui/afxdlg.h"
 #include "platform/gui/win32/shell_seams.h"
+#include "platform/gui/win32/win32_peers.h"
 #include "platform/win32/registry_settings.h"
 #include "res/dialog_templates.h"
 #include "res/resource.h"
@@ -116,6 +119,8 @@ std::optional<DWORD> storedNumber(const wchar_t* name) {
     return value;
 }
 
+bool g_trayUp = false;  // what the notification area answers when the probe replaces it
+
 void startApp(bool trayProbe) {
     AfxInitFramework();
     AfxShell().notifyIcon = recordNotify;
@@ -133,7 +138,7 @@ void startApp(bool trayProbe) {
         g_events.emplace_back(event.t_str());
     });
     if (!trayProbe)
-        theApp.m_trayIcon.SetAvailabilityProbe([] { return false; });
+        theApp.m_trayIcon.SetAvailabilityProbe([] { return g_trayUp; });
     ASSERT_TRUE(theApp.InitInstance());
     ASSERT_NE(theApp.m_pMainWnd, nullptr);
 }
@@ -397,6 +402,145 @@ TEST(Shell, AboutShowsThePictureTitleAndALinkThatOpensTheBrowser) {
     CDialog::SetInitHook(nullptr);
 }
 
+// How many pixels of the window's client area, as painted, are within 64 of `color` in each
+// channel.
+int pixelsNear(HWND hwnd, COLORREF color) {
+    RECT r{};
+    ::GetClientRect(hwnd, &r);
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), r.right, -r.bottom, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    HDC window = ::GetDC(hwnd);
+    HDC memory = ::CreateCompatibleDC(window);
+    void* bits = nullptr;
+    HBITMAP bitmap = ::CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = ::SelectObject(memory, bitmap);
+    ::BitBlt(memory, 0, 0, r.right, r.bottom, window, 0, 0, SRCCOPY);
+    int n = 0;
+    const auto* pixel = static_cast<const std::uint32_t*>(bits);
+    for (long i = 0; i < static_cast<long>(r.right) * r.bottom; ++i) {
+        const std::uint32_t p = pixel[i];  // 0x00RRGGBB
+        n += std::abs(static_cast<int>((p >> 16) & 0xFF) - GetRValue(color)) < 64 &&
+             std::abs(static_cast<int>((p >> 8) & 0xFF) - GetGValue(color)) < 64 &&
+             std::abs(static_cast<int>(p & 0xFF) - GetBValue(color)) < 64;
+    }
+    ::SelectObject(memory, old);
+    ::DeleteObject(bitmap);
+    ::DeleteDC(memory);
+    ::ReleaseDC(hwnd, window);
+    return n;
+}
+
+// A scheme with black windows and white text, as the high-contrast ones have: the status text
+// must not vanish black on black.
+TEST(Shell, StatusTextReadableInABlackWindowScheme) {
+    const INT elements[] = {COLOR_WINDOW, COLOR_WINDOWTEXT};
+    const COLORREF saved[] = {::GetSysColor(COLOR_WINDOW), ::GetSysColor(COLOR_WINDOWTEXT)};
+    const COLORREF dark[] = {RGB(0, 0, 0), RGB(255, 255, 255)};
+    ASSERT_TRUE(::SetSysColors(2, elements, dark));
+    clickTrayIcon(ID_SHOW_MAIN_WINDOW);
+    HWND view = ::GetDlgItem(frameWindow(), AFX_IDW_PANE_FIRST);
+    ASSERT_NE(view, nullptr);
+    ::RedrawWindow(view, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    AfxPumpMessages();
+    RECT r{};
+    ::GetClientRect(view, &r);
+    const int area = r.right * r.bottom;
+    const int black = pixelsNear(view, RGB(0, 0, 0));
+    const int white = pixelsNear(view, RGB(255, 255, 255));
+    ::SetSysColors(2, elements, saved);
+    clickTrayIcon(ID_HIDE_MAIN_WINDOW);
+    EXPECT_GT(black, area / 2);
+    EXPECT_GT(white, 100);  // the four lines' strokes
+}
+
+// Wine cannot switch high contrast on: only the setting is played, the colours are real.
+BOOL WINAPI highContrastOn(UINT action, UINT param, PVOID data, UINT winIni) {
+    if (action != SPI_GETHIGHCONTRAST)
+        return ::SystemParametersInfoW(action, param, data, winIni);
+    static_cast<HIGHCONTRASTW*>(data)->dwFlags = HCF_HIGHCONTRASTON;
+    return TRUE;
+}
+
+// In a high-contrast scheme the information box takes the scheme's window colours instead of
+// its white: white text of the scheme on a white box would vanish.
+TEST(Shell, AboutInformationFollowsAHighContrastScheme) {
+    AfxShell().systemParametersInfo = highContrastOn;
+    const INT elements[] = {COLOR_WINDOW, COLOR_WINDOWTEXT};
+    const COLORREF saved[] = {::GetSysColor(COLOR_WINDOW), ::GetSysColor(COLOR_WINDOWTEXT)};
+    const COLORREF dark[] = {RGB(0, 0, 0), RGB(255, 255, 255)};
+    // The common controls read the scheme's colours when told of a change, which the change
+    // broadcasts to top-level windows: give them one, as a running program's tooltips are.
+    HWND tip = ::CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP, 0, 0, 0, 0, nullptr,
+                                 nullptr, nullptr, nullptr);
+    ::SetSysColors(2, elements, dark);
+    CDialog::SetInitHook(onDialogInit);
+    int black = 0, white = 0, area = 0;
+    g_scenario = [&](HWND d) {
+        HWND box = ::GetDlgItem(d, IDC_ABOUT_INFO);
+        ::RedrawWindow(d, nullptr, nullptr,
+                       RDW_ERASE | RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+        RECT r{};
+        ::GetClientRect(box, &r);
+        area = r.right * r.bottom;
+        black = pixelsNear(box, RGB(0, 0, 0));
+        HWND link = ::FindWindowExW(d, nullptr, WC_LINK, nullptr);
+        white = pixelsNear(link, RGB(255, 255, 255));
+        click(d, IDOK);
+    };
+    theApp.OnAppAbout();
+    CDialog::SetInitHook(nullptr);
+    ::SetSysColors(2, elements, saved);
+    ::DestroyWindow(tip);
+    AfxShell().systemParametersInfo = ::SystemParametersInfoW;
+    EXPECT_GT(black, area / 2);
+    EXPECT_GT(white, 100);
+}
+
+int iconWidth(HICON icon) {
+    ICONINFO info{};
+    if (icon == nullptr || !::GetIconInfo(icon, &info))
+        return 0;
+    BITMAP bitmap{};
+    ::GetObjectW(info.hbmColor != nullptr ? info.hbmColor : info.hbmMask, sizeof bitmap, &bitmap);
+    ::DeleteObject(info.hbmColor);
+    ::DeleteObject(info.hbmMask);
+    return bitmap.bmWidth;
+}
+
+// The window's icons at the system's two sizes, and a move to a monitor of another scaling
+// (Wine sends no WM_DPICHANGED: it is played here) gives the window the size suggested for it.
+TEST(Shell, IconsAtTheSystemSizesAndTheSuggestedRectOnADpiChange) {
+    HWND frame = frameWindow();
+    const UINT dpi = afx::win32::dpiOf(frame);
+    auto icon = [frame](WPARAM kind) {
+        return reinterpret_cast<HICON>(::SendMessageW(frame, WM_GETICON, kind, 0));
+    };
+    EXPECT_EQ(iconWidth(icon(ICON_BIG)), afx::win32::metricFor(SM_CXICON, dpi));
+    EXPECT_EQ(iconWidth(icon(ICON_SMALL)), afx::win32::metricFor(SM_CXSMICON, dpi));
+    EXPECT_NE(afx::win32::metricFor(SM_CXICON, dpi), afx::win32::metricFor(SM_CXSMICON, dpi));
+
+    clickTrayIcon(ID_SHOW_MAIN_WINDOW);
+    RECT before{};
+    ::GetWindowRect(frame, &before);
+    const RECT suggested{before.left + 10, before.top + 10,
+                         before.left + 10 + (before.right - before.left) * 3 / 2,
+                         before.top + 10 + (before.bottom - before.top) * 3 / 2};
+    ::SendMessageW(frame, WM_DPICHANGED, MAKEWPARAM(dpi * 3 / 2, dpi * 3 / 2),
+                   reinterpret_cast<LPARAM>(&suggested));
+    AfxPumpMessages();
+    RECT after{};
+    ::GetWindowRect(frame, &after);
+    EXPECT_EQ(after.right - after.left, suggested.right - suggested.left);
+    EXPECT_EQ(after.bottom - after.top, suggested.bottom - suggested.top);
+    RECT client{}, pane{};
+    ::GetClientRect(frame, &client);
+    ::GetClientRect(::GetDlgItem(frame, AFX_IDW_PANE_FIRST), &pane);
+    EXPECT_GT(pane.right, 0);
+    EXPECT_GE(pane.right, client.right - 4);  // the view fills it (less its sunken edge)
+    ::SendMessageW(frame, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&before));
+    clickTrayIcon(ID_HIDE_MAIN_WINDOW);
+}
+
 int g_dialogsMade = 0;
 
 // Only the first dialog runs the scenario; a second one would be a fault, ended at once.
@@ -438,8 +582,9 @@ TEST(Shell, ExitFromTheTrayMenuWhileOptionsIsOpenEndsTheProgram) {
     EXPECT_EQ(storedNumber(L"BaudRate"), 19200u);  // the settings stay
 }
 
-// A separate run (no tray host): the main window is the way in, and closing it ends the program.
-TEST(NoTray, MainWindowShownAndClosingItEnds) {
+// A separate run (the shell not yet up, as at logon): the main window is the way in until the
+// icon is added, which is retried; then the window hides and closing hides, as at a normal start.
+TEST(NoTray, MainWindowStandsInUntilTheIconIsAdded) {
     startApp(false);
     HWND frame = frameWindow();
     EXPECT_FALSE(theApp.m_trayIcon.IsTrayAvailable());
@@ -448,7 +593,28 @@ TEST(NoTray, MainWindowShownAndClosingItEnds) {
     ::PostMessageW(frame, WM_COMMAND, ID_HIDE_MAIN_WINDOW, 0);
     AfxPumpMessages();
     EXPECT_TRUE(::IsWindowVisible(frame));
+    // Close keeps the program, minimised, rather than ending it.
     ::PostMessageW(frame, WM_CLOSE, 0, 0);
+    AfxPumpMessages();
+    ASSERT_TRUE(::IsWindow(frame));
+    EXPECT_TRUE(::IsIconic(frame));
+
+    g_trayUp = true;  // no TaskbarCreated: the timer alone must find the shell
+    ASSERT_TRUE(waitFor([] { return theApp.m_trayIcon.IsTrayAvailable(); },
+                        3 * afx::win32::TrayIcon::kRetryMs));
+    ASSERT_FALSE(g_notify.empty());
+    EXPECT_EQ(g_notify.front().message, static_cast<DWORD>(NIM_ADD));
+    EXPECT_EQ(g_notify.front().tip, L"Pelmora tool");
+    EXPECT_FALSE(::IsWindowVisible(frame));
+    clickTrayIcon(ID_SHOW_MAIN_WINDOW);
+    EXPECT_TRUE(::IsWindowVisible(frame));
+    EXPECT_FALSE(::IsIconic(frame));
+    ::PostMessageW(frame, WM_CLOSE, 0, 0);
+    AfxPumpMessages();
+    EXPECT_TRUE(::IsWindow(frame));
+    EXPECT_FALSE(::IsWindowVisible(frame));
+
+    clickTrayIcon(ID_EXIT);
     EXPECT_EQ(theApp.Run(), 0);
     EXPECT_FALSE(::IsWindow(frame));
     EXPECT_FALSE(theApp.m_reader.isOpen());

@@ -160,6 +160,8 @@ public:
     bool setMenu(unsigned menuId) override;
     bool setIcon(unsigned iconId) override;
     void setToolTip(const std::string& text) override;
+    // Many desktops have no tray host at all.
+    bool waitsForTray() const override { return false; }
 
     // Null before the first call above.
     QSystemTrayIcon* icon() const { return m_icon; }

@@ -1,6 +1,6 @@
 // The system calls through which the layer reaches the user (the tray icon and its menu, the
-// browser) and ends the process at a session's end: tests replace them to record the calls or to
-// play a missing notification area.
+// browser), reads the high-contrast setting and ends the process at a session's end: tests replace
+// them to record the calls or to play a missing notification area.
 #pragma once
 
 #include <windows.h>
@@ -18,6 +18,9 @@ struct AfxShellCalls {
     HINSTANCE(WINAPI* shellExecute)
     (HWND hwnd, LPCWSTR verb, LPCWSTR file, LPCWSTR parameters, LPCWSTR directory,
      INT show) = ::ShellExecuteW;
+    // Asks for the high-contrast setting, which Wine cannot switch on.
+    BOOL(WINAPI* systemParametersInfo)
+    (UINT action, UINT param, PVOID data, UINT winIni) = ::SystemParametersInfoW;
     // How a session's end finally ends the process.
     void(WINAPI* exitProcess)(UINT code) = ::ExitProcess;
 };

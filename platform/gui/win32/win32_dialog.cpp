@@ -96,6 +96,8 @@ Control::~Control() {
 }
 
 void Control::setAppearance(const ControlAppearance& look) {
+    m_look = look;
+    const int dpi = static_cast<int>(dpiOf(m_hwnd));
     m_noFill = look.background == kNoFillColor;
     m_textColor = look.text != kDefaultColor ? look.text : CLR_INVALID;
     const COLORREF background =
@@ -109,10 +111,7 @@ void Control::setAppearance(const ControlAppearance& look) {
         m_brush = ::CreateSolidBrush(m_backColor);
     ::InvalidateRect(m_hwnd, nullptr, TRUE);
     if (!look.fontFace.empty()) {
-        HDC screen = ::GetDC(nullptr);
-        const int height = -::MulDiv(static_cast<int>(look.fontPointSize + 0.5),
-                                     ::GetDeviceCaps(screen, LOGPIXELSY), 72);
-        ::ReleaseDC(nullptr, screen);
+        const int height = -::MulDiv(static_cast<int>(look.fontPointSize + 0.5), dpi, 72);
         const std::wstring face = widen(look.fontFace.c_str());
         setFont(::CreateFontW(height, 0, 0, 0, look.fontBold ? FW_BOLD : FW_NORMAL, FALSE, FALSE,
                               FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
@@ -123,7 +122,8 @@ void Control::setAppearance(const ControlAppearance& look) {
         RECT box;
         ::GetWindowRect(m_hwnd, &box);
         ::MapWindowPoints(nullptr, ::GetParent(m_hwnd), reinterpret_cast<POINT*>(&box), 2);
-        const int pad = look.padding + 1;  // inside the border
+        const int pad = ::MulDiv(look.padding, dpi, kBaseDpi) + 1;  // inside the border
+        ::SendMessageW(m_companion, WM_SETFONT, ::SendMessageW(m_hwnd, WM_GETFONT, 0, 0), FALSE);
         ::MoveWindow(m_companion, box.left + pad, box.top + pad, box.right - box.left - 2 * pad,
                      box.bottom - box.top - 2 * pad, TRUE);
     }
@@ -136,10 +136,37 @@ void Control::setFont(HFONT font) {
     m_font = font;
 }
 
+namespace {
+
+bool highContrastOn() {
+    HIGHCONTRASTW scheme{};
+    scheme.cbSize = sizeof scheme;
+    return AfxShell().systemParametersInfo(SPI_GETHIGHCONTRAST, sizeof scheme, &scheme, 0) !=
+               FALSE &&
+           (scheme.dwFlags & HCF_HIGHCONTRASTON) != 0;
+}
+
+// Black on a light fill, white on a dark one: the scheme's text colour need not suit our fill.
+COLORREF textFor(COLORREF fill) {
+    const int luma = 299 * GetRValue(fill) + 587 * GetGValue(fill) + 114 * GetBValue(fill);
+    return luma >= 128 * 1000 ? RGB(0, 0, 0) : RGB(255, 255, 255);
+}
+
+}  // namespace
+
 HBRUSH Control::ctlColor(HDC dc) const {
     if (m_textColor == CLR_INVALID && m_backColor == CLR_INVALID && !m_noFill)
         return nullptr;
-    ::SetTextColor(dc, m_textColor != CLR_INVALID ? m_textColor : ::GetSysColor(COLOR_WINDOWTEXT));
+    // A high-contrast scheme is chosen for legibility: a filled box takes its colours, not ours.
+    if (!m_noFill && highContrastOn()) {
+        ::SetTextColor(dc, ::GetSysColor(COLOR_WINDOWTEXT));
+        ::SetBkColor(dc, ::GetSysColor(COLOR_WINDOW));
+        return ::GetSysColorBrush(COLOR_WINDOW);
+    }
+    COLORREF text = m_textColor;
+    if (text == CLR_INVALID)
+        text = m_brush != nullptr ? textFor(m_backColor) : ::GetSysColor(COLOR_WINDOWTEXT);
+    ::SetTextColor(dc, text);
     if (m_noFill) {
         ::SetBkMode(dc, TRANSPARENT);
         return static_cast<HBRUSH>(::GetStockObject(NULL_BRUSH));
@@ -322,6 +349,10 @@ INT_PTR CALLBACK Dialog::dialogProc(HWND hwnd, UINT message, WPARAM wParam, LPAR
     return result;
 }
 
+namespace {
+constexpr UINT kRefreshForDpi = WM_APP + 0x41;
+}  // namespace
+
 INT_PTR Dialog::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_INITDIALOG:
@@ -340,6 +371,17 @@ INT_PTR Dialog::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             }
             return FALSE;
         }
+        case WM_DPICHANGED:
+            // The dialog manager scales the template's controls and their dialog font; what the
+            // controls were given besides is made again once it has.
+            ::PostMessageW(m_dialog.m_hWnd, kRefreshForDpi, 0, 0);
+            return FALSE;
+        case kRefreshForDpi:
+            for (const auto& [id, bound] : m_dialog.AfxBoundControls()) {
+                if (auto* peer = static_cast<Control*>(bound->AfxPeer()))
+                    peer->refreshForDpi();
+            }
+            return TRUE;
         case WM_CTLCOLORSTATIC:
         case WM_CTLCOLORBTN:
             // Reflected to the control, which knows its colours.

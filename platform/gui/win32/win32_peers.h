@@ -43,6 +43,15 @@ std::vector<AfxShellObject*>& shellObjects();
 HACCEL acceleratorsOf(CWnd* wnd);
 CWnd* windowOf(HWND hwnd);
 
+// 100 % scaling.
+inline constexpr UINT kBaseDpi = 96;
+// The DPI `hwnd` is drawn at: its monitor's when the program is per-monitor aware.
+UINT dpiOf(HWND hwnd);
+// GetSystemMetrics at `dpi`.
+int metricFor(int index, UINT dpi);
+// The GUI font at `dpi`; owned by the layer.
+HFONT guiFontFor(UINT dpi);
+
 class Window : public WindowPeer {
 public:
     explicit Window(CWnd& wnd) : m_wnd(wnd) {}
@@ -87,11 +96,17 @@ public:
 private:
     // Sizes the pane (child AFX_IDW_PANE_FIRST) to the client area.
     void recalcLayout();
+    // The window's icons at the large and small icon sizes of its DPI.
+    void loadIcons();
 
     HACCEL m_accelerators = nullptr;
+    UINT m_iconId = 0;
+    HICON m_bigIcon = nullptr;
+    HICON m_smallIcon = nullptr;
 };
 
-// BeginPaint to EndPaint, with the GUI font and a transparent background.
+// BeginPaint to EndPaint, with the GUI font, a transparent background and the text colour of the
+// class background.
 class Paint final : public PaintPeer {
 public:
     explicit Paint(CWnd& wnd);
@@ -116,6 +131,13 @@ public:
     bool setMenu(unsigned menuId) override;
     bool setIcon(unsigned iconId) override;
     void setToolTip(const std::string& text) override;
+    // Windows always has a taskbar; at logon it may come after the program.
+    bool waitsForTray() const override { return true; }
+
+    // How often a failed add is tried again: TaskbarCreated does not reach every program (an
+    // elevated one, or one started before Explorer registered the message).
+    static constexpr UINT kRetryMs = 2000;
+    static constexpr UINT_PTR kRetryTimer = 0x7E41;
 
     // Opens the menu at the cursor, as a click on the icon does.
     void showMenu();
@@ -124,6 +146,8 @@ private:
     bool OnWindowMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
                          LRESULT& result) override;
     void OnFrameworkTerm() override;
+    // Icon resource `iconId` at the shell's small-icon size.
+    bool loadIcon(unsigned iconId);
     // NIM_ADD, or NIM_MODIFY once added; updates the availability.
     void update();
     void remove();
@@ -133,6 +157,7 @@ private:
     HWND m_hwnd = nullptr;
     UINT m_callbackMessage = 0;
     unsigned m_menuId = 0;
+    unsigned m_iconId = 0;
     HICON m_icon = nullptr;
     std::wstring m_tip;
     bool m_added = false;
@@ -192,12 +217,15 @@ public:
     HWND companion() const { return m_companion; }
     // WM_CTLCOLORSTATIC for this control: its brush, or null for the dialog's default.
     HBRUSH ctlColor(HDC dc) const;
+    // Made again at the dialog's new DPI: the font and the inner margin.
+    void refreshForDpi() { setAppearance(m_look); }
 
 private:
     // A font the control uses from now on; the control owns it.
     void setFont(HFONT font);
 
     HWND m_hwnd;
+    ControlAppearance m_look;
     COLORREF m_textColor = CLR_INVALID;
     COLORREF m_backColor = CLR_INVALID;
     bool m_noFill = false;

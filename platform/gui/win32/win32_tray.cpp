@@ -1,6 +1,8 @@
 #include "platform/gui/win32/win32_peers.h"
 // After windows.h, which it needs.
 #include <shellapi.h>
+// After windows.h, which it needs.
+#include <commctrl.h>
 
 #include <cwchar>
 
@@ -24,6 +26,9 @@ void TrayIcon::setNotificationWindow(CWnd* wnd, unsigned callbackMessage) {
     m_callbackMessage = callbackMessage;
     // Explorer broadcasts this when it starts again: every icon has to be added anew.
     m_taskbarCreated = ::RegisterWindowMessageW(L"TaskbarCreated");
+    // Let it through when the program runs elevated, under Explorer's integrity.
+    if (m_hwnd != nullptr && m_taskbarCreated != 0)
+        ::ChangeWindowMessageFilterEx(m_hwnd, m_taskbarCreated, MSGFLT_ALLOW, nullptr);
 }
 
 bool TrayIcon::setMenu(unsigned menuId) {
@@ -39,15 +44,24 @@ bool TrayIcon::setMenu(unsigned menuId) {
 }
 
 bool TrayIcon::setIcon(unsigned iconId) {
-    HICON icon = static_cast<HICON>(::LoadImageW(
-        ::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(iconId), IMAGE_ICON,
-        ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
-    if (icon == nullptr)
+    if (!loadIcon(iconId))
         return false;
+    update();
+    return true;
+}
+
+bool TrayIcon::loadIcon(unsigned iconId) {
+    // The shell's small-icon size at the taskbar's DPI (the system's), scaled down from the
+    // nearest larger image rather than up.
+    HICON icon = nullptr;
+    if (FAILED(::LoadIconMetric(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(iconId), LIM_SMALL,
+                                &icon)) ||
+        icon == nullptr)
+        return false;
+    m_iconId = iconId;
     if (m_icon != nullptr)
         ::DestroyIcon(m_icon);
     m_icon = icon;
-    update();
     return true;
 }
 
@@ -67,7 +81,11 @@ void TrayIcon::update() {
     data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     data.uCallbackMessage = m_callbackMessage;
     data.hIcon = m_icon;
-    std::wcsncpy(data.szTip, m_tip.c_str(), std::size(data.szTip) - 1);
+    // The shell shows at most 127 characters: a longer tip says it was cut.
+    std::wstring tip = m_tip;
+    if (tip.size() >= std::size(data.szTip))
+        tip = tip.substr(0, std::size(data.szTip) - 4) + L"...";
+    std::wcsncpy(data.szTip, tip.c_str(), std::size(data.szTip) - 1);
     const auto& probe = m_owner.availabilityProbe();
     if (probe && !probe()) {
         m_added = false;
@@ -79,10 +97,17 @@ void TrayIcon::update() {
         m_added = AfxShell().notifyIcon(NIM_ADD, &data) != FALSE ||
                   AfxShell().notifyIcon(NIM_MODIFY, &data) != FALSE;
     }
+    // Until the shell takes the icon, try again now and then.
+    if (m_added)
+        ::KillTimer(m_hwnd, kRetryTimer);
+    else
+        ::SetTimer(m_hwnd, kRetryTimer, kRetryMs, nullptr);
     m_owner.setTrayAvailable(m_added);
 }
 
 void TrayIcon::remove() {
+    if (m_hwnd != nullptr)
+        ::KillTimer(m_hwnd, kRetryTimer);
     if (!m_added)
         return;
     NOTIFYICONDATAW data{};
@@ -121,8 +146,17 @@ bool TrayIcon::OnWindowMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
         result = 0;
         return true;
     }
+    if (message == WM_TIMER && wParam == kRetryTimer) {
+        if (!m_added)
+            update();
+        result = 0;
+        return true;
+    }
     if (message == m_taskbarCreated && m_taskbarCreated != 0) {
         m_added = false;
+        // Also sent when the taskbar's scaling changes: the icon is loaded at the new size.
+        if (m_iconId != 0)
+            loadIcon(m_iconId);
         update();
         return false;
     }

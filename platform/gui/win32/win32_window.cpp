@@ -183,6 +183,31 @@ LRESULT Window::handle(UINT message, WPARAM wParam, LPARAM lParam) {
 Frame::~Frame() {
     if (m_accelerators != nullptr)
         ::DestroyAcceleratorTable(m_accelerators);
+    if (m_bigIcon != nullptr)
+        ::DestroyIcon(m_bigIcon);
+    if (m_smallIcon != nullptr)
+        ::DestroyIcon(m_smallIcon);
+}
+
+void Frame::loadIcons() {
+    const UINT dpi = dpiOf(m_wnd.m_hWnd);
+    HINSTANCE module = AfxGetResourceHandle();
+    auto load = [&](int cx, int cy) {
+        return static_cast<HICON>(::LoadImageW(module, MAKEINTRESOURCEW(m_iconId), IMAGE_ICON,
+                                               metricFor(cx, dpi), metricFor(cy, dpi),
+                                               LR_DEFAULTCOLOR));
+    };
+    HICON big = load(SM_CXICON, SM_CYICON);
+    HICON small = load(SM_CXSMICON, SM_CYSMICON);
+    ::SendMessageW(m_wnd.m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
+    ::SendMessageW(m_wnd.m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
+    // The window no longer uses the old ones.
+    if (m_bigIcon != nullptr)
+        ::DestroyIcon(m_bigIcon);
+    if (m_smallIcon != nullptr)
+        ::DestroyIcon(m_smallIcon);
+    m_bigIcon = big;
+    m_smallIcon = small;
 }
 
 bool Frame::loadFrame(UINT resourceId, DWORD style, CWnd* parent) {
@@ -192,17 +217,20 @@ bool Frame::loadFrame(UINT resourceId, DWORD style, CWnd* parent) {
     if (WCHAR* end = std::wcschr(title, L'\n'))
         *end = L'\0';
     m_accelerators = ::LoadAcceleratorsW(module, MAKEINTRESOURCEW(resourceId));
-    // A new top-level window gets the usual default size; the system places it.
+    // A new top-level window gets the usual default size, scaled as the text in it is; the
+    // system places it.
     const std::string name = narrow(title);
+    const int dpi = static_cast<int>(dpiOf(nullptr));
+    const int width = ::MulDiv(480, dpi, kBaseDpi);
+    const int height = ::MulDiv(320, dpi, kBaseDpi);
     if (!m_wnd.CreateEx(
             0, nullptr, name.c_str(), style & ~FWS_ADDTOTITLE,
-            CRect(CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT + 480, CW_USEDEFAULT + 320), parent,
-            resourceId)) {
+            CRect(CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT + width, CW_USEDEFAULT + height),
+            parent, resourceId)) {
         return false;
     }
-    auto icon = reinterpret_cast<LPARAM>(::LoadIconW(module, MAKEINTRESOURCEW(resourceId)));
-    ::SendMessageW(m_wnd.m_hWnd, WM_SETICON, ICON_BIG, icon);
-    ::SendMessageW(m_wnd.m_hWnd, WM_SETICON, ICON_SMALL, icon);
+    m_iconId = resourceId;
+    loadIcons();
     recalcLayout();
     return true;
 }
@@ -223,6 +251,18 @@ LRESULT Frame::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_SIZE:
             recalcLayout();
             break;
+        case WM_DPICHANGED: {
+            // Moved to a monitor of another scaling: take the size the system suggests for it;
+            // the view paints with the font of the new DPI.
+            const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+            ::SetWindowPos(m_wnd.m_hWnd, nullptr, suggested->left, suggested->top,
+                           suggested->right - suggested->left, suggested->bottom - suggested->top,
+                           SWP_NOZORDER | SWP_NOACTIVATE);
+            loadIcons();
+            ::RedrawWindow(m_wnd.m_hWnd, nullptr, nullptr,
+                           RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+            return 0;
+        }
         case WM_QUERYENDSESSION:
             return TRUE;
         case WM_ENDSESSION:
@@ -241,8 +281,13 @@ LRESULT Frame::handle(UINT message, WPARAM wParam, LPARAM lParam) {
 
 Paint::Paint(CWnd& wnd) : m_hwnd(wnd.m_hWnd) {
     m_dc = ::BeginPaint(m_hwnd, &m_ps);
-    m_oldFont = ::SelectObject(m_dc, ::GetStockObject(DEFAULT_GUI_FONT));
+    m_oldFont = ::SelectObject(m_dc, guiFontFor(dpiOf(m_hwnd)));
     ::SetBkMode(m_dc, TRANSPARENT);
+    // The text colour that goes with the class background, or a dark scheme paints black on
+    // black.
+    const auto brush = ::GetClassLongPtrW(m_hwnd, GCLP_HBRBACKGROUND);
+    ::SetTextColor(m_dc,
+                   ::GetSysColor(brush == COLOR_BTNFACE + 1 ? COLOR_BTNTEXT : COLOR_WINDOWTEXT));
 }
 
 Paint::~Paint() {
