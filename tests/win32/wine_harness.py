@@ -567,15 +567,15 @@ def run_tray_typing(args):
         xvfb.wait()
 
 
-def windows_processes(prefix, name):
-    """The processes of this prefix whose program is `name` (as /proc shows it, cut to 15)."""
+def prefix_processes(prefix, program_matches):
+    """The processes of this prefix whose program name (as /proc shows it) `program_matches`."""
     found = []
     for entry in os.listdir("/proc"):
         if not entry.isdigit():
             continue
         try:
             with open(f"/proc/{entry}/comm") as comm:
-                if comm.read().strip() != name[:15]:
+                if not program_matches(comm.read().strip()):
                     continue
             with open(f"/proc/{entry}/environ", "rb") as environ:
                 if f"WINEPREFIX={prefix}".encode() in environ.read().split(b"\0"):
@@ -583,6 +583,11 @@ def windows_processes(prefix, name):
         except OSError:
             continue
     return found
+
+
+def windows_processes(prefix, name):
+    """The processes of this prefix whose program is `name` (as /proc shows it, cut to 15)."""
+    return prefix_processes(prefix, lambda comm: comm == name[:15])
 
 
 def run_second_start(args):
@@ -670,20 +675,7 @@ def cpu_seconds(pids):
 
 def wineservers(prefix):
     """The Wine server of this prefix: every call the reader makes goes through it."""
-    found = []
-    for entry in os.listdir("/proc"):
-        if not entry.isdigit():
-            continue
-        try:
-            with open(f"/proc/{entry}/comm") as comm:
-                if not comm.read().startswith("wineserver"):
-                    continue
-            with open(f"/proc/{entry}/environ", "rb") as environ:
-                if f"WINEPREFIX={prefix}".encode() in environ.read().split(b"\0"):
-                    found.append(int(entry))
-        except OSError:
-            continue
-    return found
+    return prefix_processes(prefix, lambda comm: comm.startswith("wineserver"))
 
 
 def run_unplug(args):
